@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: MIT
+#include "commondialog.h"
+
+#include "runtimeerror.h"
+
+#include <QFileDialog>
+#include <QImage>
+#include <QImageWriter>
+#include <QSaveFile>
+
+namespace platform {
+namespace {
+
+CommonDialog::Answerer& answerer()
+{
+    static CommonDialog::Answerer function;
+    return function;
+}
+
+} // namespace
+
+QString CommonDialog::toNameFilter(const QString& filter)
+{
+    const QStringList parts = filter.split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(u';', u' ');
+        filters << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+void CommonDialog::setAnswerer(Answerer function)
+{
+    answerer() = std::move(function);
+}
+
+void CommonDialog::ShowSave(QWidget* parent)
+{
+    QString chosen;
+    if (answerer()) {
+        chosen = answerer()(*this);
+    } else {
+        chosen = QFileDialog::getSaveFileName(parent, DialogTitle, FileName, toNameFilter(Filter),
+                                              nullptr, QFileDialog::DontUseNativeDialog);
+    }
+    if (!chosen.isEmpty())
+        FileName = chosen;
+}
+
+void SavePicture(const QImage& image, const QString& fileName)
+{
+    auto fail = [&](const QString& reason) {
+        raiseError(ErrorKind::FileError,
+              QStringLiteral("The picture could not be saved as \"%1\": %2").arg(fileName, reason));
+    };
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        fail(file.errorString());
+    QImageWriter writer(&file, "BMP");
+    if (!writer.write(image)) {
+        const QString reason = file.error() != QFileDevice::NoError ? file.errorString()
+                                                                     : writer.errorString();
+        file.cancelWriting();
+        fail(reason);
+    }
+    if (!file.commit())
+        fail(file.errorString());
+}
+
+} // namespace platform

@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: MIT
+#include "controls.h"
+
+#include <QTimer>
+
+#include <cmath>
+
+namespace platform {
+
+Label::Label(const QString& caption, QWidget* parent) : QLabel(caption, parent)
+{
+    setTextFormat(Qt::PlainText);
+}
+
+CommandButton::CommandButton(const QString& caption, QWidget* parent) : QPushButton(caption, parent)
+{
+    setAutoDefault(false);
+    setDefault(false);
+    connect(this, &QPushButton::clicked, this, &CommandButton::Click);
+}
+
+Slider::Slider(QWidget* parent) : QSlider(Qt::Horizontal, parent)
+{
+    connect(this, &QSlider::sliderMoved, this, &Slider::Scroll);
+    connect(this, &QSlider::valueChanged, this, &Slider::Change);
+}
+
+ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent)
+{
+    setRange(0, kSteps);
+    QProgressBar::setValue(0);
+    setTextVisible(false);
+    sincePaint_.start();
+}
+
+int ProgressBar::shownSteps() const
+{
+    if (!(max_ > 0.0f))
+        return 0;
+    const double fraction = static_cast<double>(value_) / static_cast<double>(max_);
+    return static_cast<int>(std::lround(std::clamp(fraction, 0.0, 1.0) * kSteps));
+}
+
+void ProgressBar::setMax(float max)
+{
+    max_ = max;
+    show(true);
+}
+
+void ProgressBar::setValue(float value)
+{
+    value_ = value;
+    // A return to the start, the end, or a first step after a pause is shown at once; steps in
+    // quick succession wait for the next screen refresh.
+    const int steps = shownSteps();
+    show(steps == 0 || steps == kSteps || sincePaint_.elapsed() >= 16);
+}
+
+void ProgressBar::show(bool immediately)
+{
+    const int steps = shownSteps();
+    if (steps == QProgressBar::value())
+        return;
+    if (immediately) {
+        QProgressBar::setValue(steps); // repaints synchronously when the bar changes
+        sincePaint_.restart();
+        return;
+    }
+    if (!catchUpQueued_) {
+        catchUpQueued_ = true;
+        QTimer::singleShot(16, this, [this] {
+            catchUpQueued_ = false;
+            show(true);
+        });
+    }
+}
+
+} // namespace platform

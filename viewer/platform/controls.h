@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: MIT
+// The simple controls of the window: labels, command buttons, the slider and the progress bar.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+
+#include <cstdint>
+
+namespace platform {
+
+class Label : public QLabel {
+    Q_OBJECT
+
+public:
+    explicit Label(const QString& caption, QWidget* parent = nullptr);
+    void setCaption(const QString& caption) { setText(caption); }
+    QString Caption() const { return text(); }
+};
+
+// A push button that is never the window's default button.
+class CommandButton : public QPushButton {
+    Q_OBJECT
+
+public:
+    explicit CommandButton(const QString& caption, QWidget* parent = nullptr);
+
+Q_SIGNALS:
+    void Click();
+};
+
+// A horizontal slider over 32-bit integers. Scroll reports every move of the thumb while it is
+// dragged; Change reports every change of the value, also one made by the program.
+class Slider : public QSlider {
+    Q_OBJECT
+
+public:
+    explicit Slider(QWidget* parent = nullptr);
+    std::int32_t Value() const { return value(); }
+    void setValue32(std::int32_t v) { setValue(v); }
+    std::int32_t Min() const { return minimum(); }
+    std::int32_t Max() const { return maximum(); }
+
+Q_SIGNALS:
+    void Scroll();
+    void Change();
+};
+
+// A horizontal progress bar whose maximum and value are single-precision numbers, held exactly
+// as set. The bar on screen shows Value against Max and advances while the caller blocks the
+// event loop: a change of what it shows is painted at once, at most about once per screen
+// refresh, and the latest value always reaches the screen.
+class ProgressBar : public QProgressBar {
+    Q_OBJECT
+
+public:
+    explicit ProgressBar(QWidget* parent = nullptr);
+    float Max() const { return max_; }
+    float Value() const { return value_; }
+    void setMax(float max);
+    void setValue(float value);
+
+private:
+    static constexpr int kSteps = 1000;
+    int shownSteps() const;
+    void show(bool immediately);
+
+    float max_ = 100.0f;
+    float value_ = 0.0f;
+    QElapsedTimer sincePaint_;
+    bool catchUpQueued_ = false;
+};
+
+} // namespace platform

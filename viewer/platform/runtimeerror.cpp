@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: MIT
+#include "runtimeerror.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QString>
+
+#include <cstdio>
+#include <new>
+
+namespace platform {
+
+const char* kindName(ErrorKind kind)
+{
+    switch (kind) {
+    case ErrorKind::TypeMismatch: return "Type mismatch";
+    case ErrorKind::Overflow: return "Overflow";
+    case ErrorKind::DivisionByZero: return "Division by zero";
+    case ErrorKind::InvalidOperation: return "Invalid floating-point operation";
+    case ErrorKind::FloatingPointOverflow: return "Floating-point overflow";
+    case ErrorKind::SubscriptOutOfRange: return "Subscript out of range";
+    case ErrorKind::OutOfMemory: return "Out of memory";
+    case ErrorKind::InvalidPropertyValue: return "Invalid property value";
+    case ErrorKind::FileError: return "File error";
+    case ErrorKind::BindingError: return "Kernel library not available";
+    case ErrorKind::Internal: return "Internal error";
+    }
+    return "Error";
+}
+
+RuntimeError::RuntimeError(ErrorKind kind, const std::string& message)
+    : std::runtime_error(message), kind_(kind)
+{
+}
+
+RuntimeError::RuntimeError(ErrorKind kind, const QString& message)
+    : RuntimeError(kind, message.toStdString())
+{
+}
+
+void raiseError(ErrorKind kind, const QString& message)
+{
+    throw RuntimeError(kind, message);
+}
+
+namespace {
+
+ErrorReporter& customReporter()
+{
+    static ErrorReporter reporter;
+    return reporter;
+}
+
+void showErrorBox(const RuntimeError& error)
+{
+    const QString title = QApplication::applicationDisplayName();
+    QMessageBox box(QMessageBox::Critical, title.isEmpty() ? QStringLiteral("veldtra") : title,
+                    QString::fromUtf8(kindName(error.kind())), QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.setObjectName(QStringLiteral("runtimeErrorBox"));
+    box.setInformativeText(QString::fromUtf8(error.what()));
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+void report(const RuntimeError& error) noexcept
+{
+    try {
+        if (customReporter())
+            customReporter()(error);
+        else if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+            showErrorBox(error);
+        else
+            std::fprintf(stderr, "%s: %s\n", kindName(error.kind()), error.what());
+    } catch (...) {
+        std::fprintf(stderr, "%s: %s\n", kindName(error.kind()), error.what());
+    }
+}
+
+} // namespace
+
+void setErrorReporter(ErrorReporter reporter)
+{
+    customReporter() = std::move(reporter);
+}
+
+void reportCurrentException() noexcept
+{
+    try {
+        throw;
+    } catch (const RuntimeError& error) {
+        report(error);
+    } catch (const std::bad_alloc&) {
+        report(RuntimeError(ErrorKind::OutOfMemory,
+                            std::string("There is not enough memory for this operation.")));
+    } catch (const std::exception& e) {
+        report(RuntimeError(ErrorKind::Internal, std::string(e.what())));
+    } catch (...) {
+        report(RuntimeError(ErrorKind::Internal, std::string("An unknown error occurred.")));
+    }
+}
+
+} // namespace platform

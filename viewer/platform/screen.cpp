@@ -1,0 +1,14 @@
+// SPDX-License-Identifier: MIT
+#include "screen.h"
+
+#include <QCoreApplication>
+
+namespace platform {
+
+void DoEvents()
+{
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+} // namespace platform

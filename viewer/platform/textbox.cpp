@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: MIT
+#include "textbox.h"
+
+#include "conversions.h"
+
+namespace platform {
+namespace {
+
+template <typename T, typename Convert>
+T remembered(std::optional<std::variant<T, RuntimeError>>& memory, Convert convert)
+{
+    if (!memory) {
+        try {
+            memory.emplace(std::in_place_index<0>, convert());
+        } catch (const RuntimeError& error) {
+            memory.emplace(std::in_place_index<1>, error);
+        }
+    }
+    if (memory->index() == 1)
+        throw std::get<1>(*memory);
+    return std::get<0>(*memory);
+}
+
+} // namespace
+
+TextBox::TextBox(const QString& caption, QWidget* parent) : QLineEdit(parent), caption_(caption)
+{
+    connect(this, &QLineEdit::textChanged, this, [this] { forget(); });
+}
+
+void TextBox::forget()
+{
+    double_.reset();
+    int16_.reset();
+}
+
+double TextBox::readDouble() const
+{
+    return remembered(double_, [this] { return textToDouble(text(), caption_); });
+}
+
+std::int16_t TextBox::readInt16() const
+{
+    return remembered(int16_, [this] { return toInt16(readDouble(), caption_); });
+}
+
+} // namespace platform

@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QLineEdit>
+
+#include <cstdint>
+#include <optional>
+#include <variant>
+
+#include "runtimeerror.h"
+
+namespace platform {
+
+// A single-line text field. Its text is the only store of the value it holds; the numeric
+// reads convert it as it stands, and remember the outcome until the text changes, so a field
+// read again and again at no change costs no new conversion.
+class TextBox : public QLineEdit {
+    Q_OBJECT
+
+public:
+    // `caption` names the field in error messages ("Rmin").
+    TextBox(const QString& caption, QWidget* parent = nullptr);
+
+    QString Text() const { return text(); }
+    void setText(const QString& text) { QLineEdit::setText(text); }
+    const QString& caption() const { return caption_; }
+
+    // The text as a number in the user's locale; raises like platform::textToDouble.
+    double readDouble() const;
+    // The text as a number rounded half to even to a 16-bit integer; raises TypeMismatch or
+    // Overflow.
+    std::int16_t readInt16() const;
+
+private:
+    template <typename T>
+    using Outcome = std::variant<T, RuntimeError>;
+
+    void forget();
+
+    QString caption_;
+    mutable std::optional<Outcome<double>> double_;
+    mutable std::optional<Outcome<std::int16_t>> int16_;
+};
+
+} // namespace platform
