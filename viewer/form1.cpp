@@ -1,0 +1,391 @@
+// SPDX-License-Identifier: MIT
+#include "form1.h"
+
+#include "kernelbinding.h"
+#include "mloadfractal.h"
+#include "platform/conversions.h"
+#include "platform/gdi.h"
+#include "platform/runtimeerror.h"
+#include "platform/screen.h"
+
+#include <algorithm>
+#include <limits>
+
+using namespace platform;
+using mLoadFractal::FractalGrid;
+
+namespace {
+
+constexpr int kClientWidth = 657;
+constexpr int kClientHeight = 294;
+constexpr double kBailout = 4.0;
+
+const QString kIdle = QStringLiteral("None");
+const QString kColorRangeCaption = QStringLiteral("Color Range: ");
+
+template <typename Control, typename... Args>
+Control* place(QWidget* parent, const char* name, int left, int top, int width, int height,
+               Args&&... args)
+{
+    auto* control = new Control(std::forward<Args>(args)..., parent);
+    control->setObjectName(QLatin1String(name));
+    control->setGeometry(left, top, width, height);
+    return control;
+}
+
+Label* fieldLabel(QWidget* parent, const char* name, const QString& caption, int top)
+{
+    auto* label = place<Label>(parent, name, -8, top, 65, 17, caption);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
+}
+
+TextBox* field(QWidget* parent, const char* name, const QString& caption, const QString& text, int top)
+{
+    auto* box = place<TextBox>(parent, name, 64, top, 89, 19, caption);
+    box->setText(text);
+    return box;
+}
+
+// i + 1 for a 32-bit loop counter, raising Overflow where the counter would leave its range.
+std::int32_t nextCounter(std::int32_t i)
+{
+    if (i == std::numeric_limits<std::int32_t>::max())
+        raiseError(ErrorKind::Overflow, QStringLiteral("The loop counter left the 32-bit range."));
+    return i + 1;
+}
+
+} // namespace
+
+form1::form1(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("form1"));
+    setWindowTitle(QStringLiteral("Veldtra"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(kClientWidth, kClientHeight);
+    createControls();
+    setTabOrder();
+    connectEvents();
+    PicDisp->setFocus();
+}
+
+void form1::createControls()
+{
+    Label1 = fieldLabel(this, "Label1", QStringLiteral("Rmin:"), 8);
+    Label2 = fieldLabel(this, "Label2", QStringLiteral("Rmax:"), 32);
+    Label3 = fieldLabel(this, "Label3", QStringLiteral("Imin:"), 56);
+    Label4 = fieldLabel(this, "Label4", QStringLiteral("Imax:"), 80);
+    Label5 = fieldLabel(this, "Label5", QStringLiteral("MaxIt:"), 104);
+    Label10 = fieldLabel(this, "Label10", QStringLiteral("MaxColors:"), 128);
+    Label12 = fieldLabel(this, "Label12", QStringLiteral("Width:"), 152);
+    Label11 = fieldLabel(this, "Label11", QStringLiteral("Height:"), 176);
+
+    txtRmin = field(this, "txtRmin", QStringLiteral("Rmin"), QStringLiteral("-2"), 8);
+    txtRmax = field(this, "txtRmax", QStringLiteral("Rmax"), QStringLiteral("0.5"), 32);
+    txtImin = field(this, "txtImin", QStringLiteral("Imin"), QStringLiteral("-1.25"), 56);
+    txtImax = field(this, "txtImax", QStringLiteral("Imax"), QStringLiteral("1.25"), 80);
+    txtMaxIt = field(this, "txtMaxIt", QStringLiteral("MaxIt"), QStringLiteral("259"), 104);
+    txtMColors = field(this, "txtMColors", QStringLiteral("MaxColors"), QStringLiteral("65536"), 128);
+    txtWidth = field(this, "txtWidth", QStringLiteral("Width"), QStringLiteral("320"), 152);
+    txtHeight = field(this, "txtHeight", QStringLiteral("Height"), QStringLiteral("240"), 176);
+
+    cmdReset = place<CommandButton>(this, "cmdReset", 8, 200, 49, 25, QStringLiteral("Reset"));
+    cmdRender = place<CommandButton>(this, "cmdRender", 64, 200, 89, 25, QStringLiteral("Render"));
+    cmdReload = place<CommandButton>(this, "cmdReload", 64, 232, 89, 25, QStringLiteral("Redraw"));
+    cmdSave = place<CommandButton>(this, "cmdSave", 64, 264, 89, 25, QStringLiteral("Save"));
+    cmdReload->setEnabled(false);
+
+    Label6 = place<Label>(this, "Label6", 160, 8, 241, 17, QStringLiteral("Color Range: 5000000"));
+    Label6->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    cmdPrev = place<CommandButton>(this, "cmdPrev", 160, 24, 17, 17, QStringLiteral("<"));
+    Slider1 = place<Slider>(this, "Slider1", 184, 24, 449, 17);
+    Slider1->setRange(0, 5000000);
+    Slider1->setValue(5000000);
+    Slider1->setSingleStep(1);
+    Slider1->setPageStep(50000);
+    cmdNext = place<CommandButton>(this, "cmdNext", 632, 24, 17, 17, QStringLiteral(">"));
+
+    PicDisp = place<PictureBox>(this, "PicDisp", 328, 48, 321, 241);
+    PicSmall = place<PictureBox>(this, "PicSmall", 160, 48, 161, 121);
+    PicHidden = place<PictureBox>(this, "PicHidden", 16, 232, 41, 17);
+    PicHidden->setVisible(false);
+
+    Label7 = place<Label>(this, "Label7", 160, 176, 81, 17, QStringLiteral("Current process:"));
+    lblProcess = place<Label>(this, "lblProcess", 248, 176, 73, 17, kIdle);
+    PB1 = place<ProgressBar>(this, "PB1", 160, 200, 161, 25);
+
+    Label9 = place<Label>(this, "Label9", 160, 232, 33, 17, QStringLiteral("Width:"));
+    Label9->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblWidth = place<Label>(this, "lblWidth", 200, 232, 129, 17, QString());
+    Label8 = place<Label>(this, "Label8", 160, 256, 33, 17, QStringLiteral("Height:"));
+    Label8->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblHeight = place<Label>(this, "lblHeight", 200, 256, 129, 17, QString());
+}
+
+void form1::setTabOrder()
+{
+    const QWidget* order[] = {PicDisp, cmdRender, txtRmin, txtRmax, txtImin, txtImax,
+                              txtMaxIt, Slider1, txtMColors, PicSmall, cmdSave, txtHeight,
+                              txtWidth, cmdNext, cmdPrev, cmdReload, cmdReset};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        QWidget::setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
+    PicHidden->setFocusPolicy(Qt::NoFocus);
+}
+
+void form1::connectEvents()
+{
+    auto click = [this](CommandButton* button, void (form1::*procedure)()) {
+        connect(button, &CommandButton::Click, this,
+                [this, procedure] { runEventProcedure([&] { (this->*procedure)(); }); });
+    };
+    click(cmdRender, &form1::cmdRender_Click);
+    click(cmdReload, &form1::cmdReload_Click);
+    click(cmdReset, &form1::cmdReset_Click);
+    click(cmdSave, &form1::cmdSave_Click);
+    click(cmdPrev, &form1::cmdPrev_Click);
+    click(cmdNext, &form1::cmdNext_Click);
+
+    using MouseProcedure = void (form1::*)(std::int16_t, std::int16_t, float, float);
+    auto mouse = [this](void (PictureBox::*signal)(std::int16_t, std::int16_t, float, float),
+                        MouseProcedure procedure) {
+        connect(PicDisp, signal, this, [this, procedure](std::int16_t b, std::int16_t s, float x, float y) {
+            runEventProcedure([&] { (this->*procedure)(b, s, x, y); });
+        });
+    };
+    mouse(&PictureBox::MouseDown, &form1::PicDisp_MouseDown);
+    mouse(&PictureBox::MouseMove, &form1::PicDisp_MouseMove);
+    mouse(&PictureBox::MouseUp, &form1::PicDisp_MouseUp);
+
+    connect(Slider1, &Slider::Scroll, this, [this] { runEventProcedure([this] { Slider1_Scroll(); }); });
+    connect(Slider1, &Slider::Change, this, [this] { runEventProcedure([this] { Slider1_Change(); }); });
+}
+
+// ---- Start-up and Reset -------------------------------------------------------------------
+
+void form1::writeDefaultWindow()
+{
+    txtRmin->setText(numberToText(static_cast<std::int16_t>(-2)));
+    txtRmax->setText(numberToText(0.5));
+    txtImin->setText(numberToText(-1.25));
+    txtImax->setText(numberToText(1.25));
+}
+
+void form1::showExtent(Label* label, TextBox* low, TextBox* high)
+{
+    const double highValue = high->readDouble();
+    label->setCaption(numberToText(checkedSub(highValue, low->readDouble())));
+}
+
+void form1::Form_Load()
+{
+    show();
+    writeDefaultWindow();
+    showExtent(lblWidth, txtRmin, txtRmax);
+    showExtent(lblHeight, txtImin, txtImax);
+}
+
+void form1::cmdReset_Click()
+{
+    ZoomPending = true;
+    writeDefaultWindow();
+}
+
+// ---- Render and Redraw --------------------------------------------------------------------
+
+void form1::cmdRender_Click()
+{
+    lblProcess->setCaption(QStringLiteral("Rendering..."));
+    DoEvents();
+    PicDisp->setEnabled(false);
+    computeGrid();
+    PB1->setValue(0.0f);
+    lblProcess->setCaption(QStringLiteral("Drawing..."));
+    DoEvents();
+    mLoadFractal::SnapMaxIt = txtMaxIt->readDouble();
+    mLoadFractal::SnapWidth = txtWidth->readInt16();
+    mLoadFractal::SnapHeight = txtHeight->readInt16();
+    mLoadFractal::DrawFractal(*PicHidden, Slider1->Value(), *PB1);
+    showHiddenPicture();
+    ZoomPending = false;
+    PicDisp->setEnabled(true);
+    cmdReload->setEnabled(true);
+    lblProcess->setCaption(kIdle);
+}
+
+// Re-creates FractalGrid and fills it through the kernel, row by row, reading every field
+// anew at each grid point; the bar advances once per row.
+void form1::computeGrid()
+{
+    const std::int32_t upperX = toInt32(checkedAdd(txtWidth->readDouble(), 2.0), QStringLiteral("Width + 2"));
+    const std::int32_t upperY = toInt32(checkedAdd(txtHeight->readDouble(), 2.0), QStringLiteral("Height + 2"));
+    FractalGrid.recreate(upperX, upperY);
+
+    const double rmax = txtRmax->readDouble();
+    const double spanR = checkedSub(rmax, txtRmin->readDouble());
+    const double stepR = checkedDiv(spanR, checkedSub(txtWidth->readDouble(), 1.0));
+    const double imax = txtImax->readDouble();
+    const double spanI = checkedSub(imax, txtImin->readDouble());
+    const double stepI = checkedDiv(spanI, checkedSub(txtHeight->readDouble(), 1.0));
+
+    PB1->setMax(static_cast<float>(checkedAdd(txtHeight->readDouble(), 2.0)));
+    const std::int32_t rowLimit = toInt32(checkedAdd(txtHeight->readDouble(), 1.0), QStringLiteral("Height + 1"));
+    for (std::int32_t i = 0; i <= rowLimit; i = nextCounter(i)) {
+        const std::int32_t columnLimit = toInt32(checkedAdd(txtWidth->readDouble(), 1.0), QStringLiteral("Width + 1"));
+        for (std::int32_t j = 0; j <= columnLimit; j = nextCounter(j)) {
+            const double rmin = txtRmin->readDouble(), rmaxNow = txtRmax->readDouble();
+            const double imin = txtImin->readDouble(), imaxNow = txtImax->readDouble();
+            const double maxIt = txtMaxIt->readDouble(), mColors = txtMColors->readDouble();
+            const std::int16_t width = txtWidth->readInt16(), height = txtHeight->readInt16();
+            const std::int16_t row = toInt16(i, QStringLiteral("Row")), column = toInt16(j, QStringLiteral("Column"));
+            FractalGrid.set(j, i, Mandelbrot(rmin, rmaxNow, imin, imaxNow, maxIt, mColors, width,
+                                             height, row, column, kBailout, stepR, stepI));
+        }
+        PB1->setValue(PB1->Value() + 1.0f);
+    }
+}
+
+// The display step: PicHidden's whole picture, stretched onto the whole of PicDisp.
+void form1::showHiddenPicture()
+{
+    PicHidden->Refresh();
+    const HDC display = PicDisp->hDC();
+    const std::int32_t displayWidth = toInt32(PicDisp->ScaleWidth());
+    const std::int32_t displayHeight = toInt32(PicDisp->ScaleHeight());
+    const HDC hidden = PicHidden->hDC();
+    const std::int32_t hiddenWidth = toInt32(PicHidden->ScaleWidth());
+    const std::int32_t hiddenHeight = toInt32(PicHidden->ScaleHeight());
+    StretchBlt(display, 0, 0, displayWidth, displayHeight, hidden, 0, 0, hiddenWidth, hiddenHeight,
+               SRCCOPY);
+    PicDisp->Refresh();
+}
+
+void form1::cmdReload_Click()
+{
+    lblProcess->setCaption(QStringLiteral("Drawing..."));
+    DoEvents();
+    mLoadFractal::DrawFractal(*PicHidden, Slider1->Value(), *PB1);
+    showHiddenPicture();
+    ZoomPending = false;
+    lblProcess->setCaption(kIdle);
+}
+
+// ---- Zoom selection -----------------------------------------------------------------------
+
+void form1::PicDisp_MouseDown(std::int16_t Button, std::int16_t, float X, float Y)
+{
+    if (Button != LeftButton)
+        return;
+    SelX1 = toInt16(X, QStringLiteral("The pointer's x"));
+    SelY1 = toInt16(Y, QStringLiteral("The pointer's y"));
+    if (!ZoomPending) {
+        SavedRmin = txtRmin->readDouble();
+        SavedRmax = txtRmax->readDouble();
+        SavedImin = txtImin->readDouble();
+        SavedImax = txtImax->readDouble();
+    } else {
+        txtRmin->setText(numberToText(SavedRmin));
+        txtRmax->setText(numberToText(SavedRmax));
+        txtImin->setText(numberToText(SavedImin));
+        txtImax->setText(numberToText(SavedImax));
+    }
+    PicDisp->setPicture(PicDisp->image());
+}
+
+void form1::PicDisp_MouseMove(std::int16_t Button, std::int16_t, float X, float Y)
+{
+    if (Button != LeftButton)
+        return;
+    SelX2 = toInt16(X, QStringLiteral("The pointer's x"));
+    SelY2 = toInt16(Y, QStringLiteral("The pointer's y"));
+    const std::int16_t left = std::min(SelX1, SelX2), right = std::max(SelX1, SelX2);
+    const std::int16_t top = std::min(SelY1, SelY2), bottom = std::max(SelY1, SelY2);
+    PicDisp->Cls();
+
+    const std::int16_t width = toInt16(static_cast<double>(right) - left, QStringLiteral("The selection's width"));
+    const std::int16_t height = toInt16(static_cast<double>(bottom) - top, QStringLiteral("The selection's height"));
+    StretchBlt(PicSmall->hDC(), 0, 0, toInt32(PicSmall->ScaleWidth()), toInt32(PicSmall->ScaleHeight()),
+               PicDisp->hDC(), left, top, width, height, SRCCOPY);
+    PicSmall->Refresh();
+
+    constexpr std::uint32_t black = 0;
+    PicDisp->Line(left, top, left, bottom, black);
+    PicDisp->Line(left, top, right, top, black);
+    PicDisp->Line(right, bottom, left, bottom, black);
+    PicDisp->Line(right, top, right, bottom, black);
+    PicDisp->Refresh();
+}
+
+void form1::PicDisp_MouseUp(std::int16_t Button, std::int16_t, float, float)
+{
+    if (Button != LeftButton)
+        return;
+    if (SelX2 < SelX1)
+        std::swap(SelX1, SelX2);
+    if (SelY2 < SelY1)
+        std::swap(SelY1, SelY2);
+    PicDisp->Cls();
+
+    const double rmin = txtRmin->readDouble(), rmax = txtRmax->readDouble();
+    const double imin = txtImin->readDouble(), imax = txtImax->readDouble();
+    const double w = PicDisp->ScaleWidth(), h = PicDisp->ScaleHeight();
+    const double unitR = checkedDiv(checkedSub(rmax, rmin), w);
+    const double unitI = checkedDiv(checkedSub(imax, imin), h);
+    const double newRmin = checkedAdd(rmin, checkedMul(unitR, SelX1));
+    const double newRmax = checkedAdd(rmin, checkedMul(unitR, SelX2));
+    const double newImin = checkedAdd(imin, checkedMul(unitI, SelY1));
+    const double newImax = checkedAdd(imin, checkedMul(unitI, SelY2));
+
+    txtRmin->setText(numberToText(newRmin));
+    txtRmax->setText(numberToText(newRmax));
+    txtImin->setText(numberToText(newImin));
+    txtImax->setText(numberToText(newImax));
+    showExtent(lblWidth, txtRmin, txtRmax);
+    showExtent(lblHeight, txtImin, txtImax);
+    ZoomPending = true;
+}
+
+// ---- Colour range -------------------------------------------------------------------------
+
+void form1::Slider1_Scroll()
+{
+    Label6->setCaption(kColorRangeCaption + QString::number(Slider1->Value()));
+}
+
+void form1::Slider1_Change()
+{
+    Label6->setCaption(kColorRangeCaption + QString::number(Slider1->Value()));
+}
+
+void form1::cmdNext_Click()
+{
+    const std::int32_t next = nextCounter(Slider1->Value());
+    Slider1->setValue(next > Slider1->Max() ? Slider1->Min() : nextCounter(Slider1->Value()));
+}
+
+void form1::cmdPrev_Click()
+{
+    const std::int32_t value = Slider1->Value();
+    if (value == std::numeric_limits<std::int32_t>::min())
+        raiseError(ErrorKind::Overflow, QStringLiteral("The colour range left the 32-bit range."));
+    const std::int32_t previous = value - 1;
+    Slider1->setValue(previous < Slider1->Min() ? Slider1->Max() : Slider1->Value() - 1);
+}
+
+// ---- Save ---------------------------------------------------------------------------------
+
+void form1::cmdSave_Click()
+{
+    CDSave.FileName = QString();
+    CDSave.Filter = QStringLiteral("Bitmaps (*.bmp,*.dib)|*.bmp;*.dib");
+    CDSave.DialogTitle = QStringLiteral("Save Fractal As Bitmap");
+    CDSave.ShowSave(this);
+    if (CDSave.FileName.isEmpty())
+        return;
+    lblProcess->setCaption(QStringLiteral("Saving..."));
+    DoEvents();
+    const QImage image = PicHidden->image();
+    SavePicture(image, CDSave.FileName);
+    lblProcess->setCaption(kIdle);
+}

@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: MIT
+#include "getdibbits.h"
+
+#include "platform/runtimeerror.h"
+
+#include <QString>
+
+#include <limits>
+
+namespace GetDIBBits {
+
+using platform::ErrorKind;
+using platform::raiseError;
+
+void PixelBuffer::allocate(std::int32_t count)
+{
+    pixels_.reset();
+    size_ = 0;
+    if (count <= 0)
+        return;
+    auto* block = static_cast<DIBPixel*>(std::calloc(static_cast<std::size_t>(count), sizeof(DIBPixel)));
+    if (!block)
+        raiseError(ErrorKind::OutOfMemory,
+              QStringLiteral("There is not enough memory for a picture of %1 pixels.").arg(count));
+    pixels_.reset(block);
+    size_ = count;
+}
+
+DIBPixel& PixelBuffer::at(std::int64_t index)
+{
+    if (index < 0 || index >= size_)
+        raiseError(ErrorKind::SubscriptOutOfRange,
+              size_ == 0 ? QStringLiteral("The picture has no pixels.")
+                         : QStringLiteral("Pixel %1 lies outside the picture's %2 pixels.")
+                               .arg(index)
+                               .arg(size_));
+    return pixels_.get()[index];
+}
+
+void ReadDIBBits(platform::HDC hDC, platform::HBITMAP hBitmap)
+{
+    MemDC = platform::CreateCompatibleDC(hDC);
+    platform::GetObjectA(hBitmap, sizeof(platform::BITMAP), &PictureBitmap);
+    DIBHeader.biSize = 40;
+    DIBHeader.biWidth = PictureBitmap.bmWidth;
+    DIBHeader.biHeight = PictureBitmap.bmHeight;
+    DIBHeader.biPlanes = PictureBitmap.bmPlanes;
+    DIBHeader.biBitCount = 32;
+
+    const std::int64_t count =
+        static_cast<std::int64_t>(PictureBitmap.bmWidth) * PictureBitmap.bmHeight;
+    if (count > std::numeric_limits<std::int32_t>::max() ||
+        count - 1 < std::numeric_limits<std::int32_t>::min())
+        raiseError(ErrorKind::Overflow,
+              QStringLiteral("A picture of %1 × %2 pixels is too large to capture.")
+                  .arg(PictureBitmap.bmWidth)
+                  .arg(PictureBitmap.bmHeight));
+    DIBBits.allocate(static_cast<std::int32_t>(count));
+    DIBPixel& first = DIBBits.at(0);
+    platform::GetDIBits(MemDC, hBitmap, 0, static_cast<std::uint32_t>(PictureBitmap.bmHeight), &first,
+                        &DIBHeader, platform::DIB_RGB_COLORS);
+}
+
+void WriteDIBBits(platform::HDC hDC, platform::HBITMAP hBitmap)
+{
+    const DIBPixel& first = DIBBits.at(0);
+    platform::SetDIBits(hDC, hBitmap, 0, static_cast<std::uint32_t>(PictureBitmap.bmHeight), &first,
+                        &DIBHeader, platform::DIB_RGB_COLORS);
+    platform::DeleteDC(MemDC);
+}
+
+} // namespace GetDIBBits

@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: MIT
+#include "form1.h"
+#include "platform/runtimeerror.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("veldtra"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Veldtra"));
+    QApplication::setDesktopFileName(QStringLiteral("veldtra"));
+    form1 window;
+    platform::runEventProcedure([&] { window.Form_Load(); });
+    return app.exec();
+}

@@ -1,0 +1,162 @@
+// SPDX-License-Identifier: MIT
+#include "mloadfractal.h"
+
+#include "getdibbits.h"
+#include "platform/controls.h"
+#include "platform/conversions.h"
+#include "platform/picturebox.h"
+#include "platform/runtimeerror.h"
+#include "platform/screen.h"
+
+#include <array>
+#include <cmath>
+#include <optional>
+
+namespace mLoadFractal {
+
+using platform::ErrorKind;
+using platform::raiseError;
+
+void ByteGrid::recreate(std::int32_t upperX, std::int32_t upperY)
+{
+    cells_.reset();
+    upperX_ = upperY_ = -1;
+    if (upperX < 0 || upperY < 0)
+        raiseError(ErrorKind::SubscriptOutOfRange,
+              QStringLiteral("A grid with the upper bounds %1 and %2 cannot be created: the image "
+                             "width and height must be at least -2.")
+                  .arg(upperX)
+                  .arg(upperY));
+    const std::uint64_t count =
+        (static_cast<std::uint64_t>(upperX) + 1) * (static_cast<std::uint64_t>(upperY) + 1);
+    auto* block = static_cast<std::uint8_t*>(std::calloc(count, 1));
+    if (!block)
+        raiseError(ErrorKind::OutOfMemory,
+              QStringLiteral("There is not enough memory for a grid of %1 × %2 points.")
+                  .arg(static_cast<qint64>(upperX) + 1)
+                  .arg(static_cast<qint64>(upperY) + 1));
+    cells_.reset(block);
+    upperX_ = upperX;
+    upperY_ = upperY;
+}
+
+void ByteGrid::outOfRange(std::int64_t x, std::int64_t y) const
+{
+    if (!cells_)
+        raiseError(ErrorKind::SubscriptOutOfRange, QStringLiteral("The grid has no elements."));
+    raiseError(ErrorKind::SubscriptOutOfRange,
+          QStringLiteral("The grid point (%1, %2) lies outside the grid (0..%3, 0..%4).")
+              .arg(x)
+              .arg(y)
+              .arg(upperX_)
+              .arg(upperY_));
+}
+
+std::uint8_t ByteGrid::at(std::int64_t x, std::int64_t y) const
+{
+    if (!contains(x, y))
+        outOfRange(x, y);
+    return cells_.get()[offset(x, y)];
+}
+
+void ByteGrid::set(std::int64_t x, std::int64_t y, std::uint8_t value)
+{
+    if (!contains(x, y))
+        outOfRange(x, y);
+    cells_.get()[offset(x, y)] = value;
+}
+
+std::uint8_t leadingDigitCode(std::uint8_t value)
+{
+    while (value >= 10)
+        value /= 10;
+    return static_cast<std::uint8_t>('0' + value);
+}
+
+namespace {
+
+// Runs one step of the paint; an error ends that step only.
+template <typename Step>
+void goOnAfterError(Step&& step) noexcept
+{
+    try {
+        step();
+    } catch (...) {
+    }
+}
+
+// The colour of a point depends only on the leading digit of its grid value, so a paint has at
+// most ten colours, plus the colour 0 that holds before the first point. Each is worked out once
+// per paint; a colour whose rounding overflows sets no pixel.
+struct Pixel {
+    std::int16_t red, green, blue;
+};
+
+class Palette {
+public:
+    static constexpr std::size_t kInitial = 10;
+
+    Palette(std::int32_t colourRange, double maxIt)
+    {
+        const double factor = static_cast<double>(colourRange) / maxIt;
+        for (std::size_t digit = 0; digit < 10; ++digit)
+            entries_[digit] = pixelOf(factor * static_cast<double>(48 + digit));
+        entries_[kInitial] = pixelOf(0.0);
+    }
+
+    const std::optional<Pixel>& operator[](std::size_t entry) const { return entries_[entry]; }
+
+private:
+    static std::optional<Pixel> pixelOf(double colour)
+    {
+        const double rounded = std::nearbyint(colour);
+        if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0))
+            return std::nullopt;
+        const auto c = static_cast<std::int32_t>(rounded);
+        return Pixel{static_cast<std::int16_t>(c & 0xFF), static_cast<std::int16_t>((c & 0xFF00) / 256),
+                     static_cast<std::int16_t>((c & 0xFF0000) / 65535)};
+    }
+
+    std::array<std::optional<Pixel>, 11> entries_;
+};
+
+void paintRow(std::int32_t y, std::int32_t lastX, const Palette& palette, std::size_t& colour)
+{
+    for (std::int32_t x = 0; x <= lastX; ++x) {
+        if (FractalGrid.contains(x, y))
+            colour = leadingDigitCode(FractalGrid.at(x, y)) - std::size_t{'0'};
+        if (const auto& pixel = palette[colour])
+            GetDIBBits::SetDIBPixel(static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
+                                    pixel->red, pixel->green, pixel->blue);
+    }
+}
+
+} // namespace
+
+void DrawFractal(platform::PictureBox& picture, std::int32_t colourRange,
+                 platform::ProgressBar& progress) noexcept
+{
+    using platform::Screen;
+    goOnAfterError([&] {
+        picture.setOuterWidthTwips(static_cast<float>(SnapWidth) * Screen::TwipsPerPixelX());
+    });
+    goOnAfterError([&] {
+        picture.setOuterHeightTwips(static_cast<float>(SnapHeight) * Screen::TwipsPerPixelY());
+    });
+    goOnAfterError([&] { GetDIBBits::ReadDIBBits(picture.hDC(), picture.imageHandle()); });
+    goOnAfterError([&] {
+        progress.setMax(static_cast<float>(platform::toInt16(static_cast<double>(SnapHeight) + 1)));
+    });
+
+    const Palette palette(colourRange, SnapMaxIt);
+    std::size_t colour = Palette::kInitial;
+    for (std::int32_t y = 0; y <= SnapHeight; ++y) {
+        paintRow(y, SnapWidth, palette, colour);
+        goOnAfterError([&] { progress.setValue(progress.Value() + 1.0f); });
+    }
+
+    goOnAfterError([&] { progress.setValue(0.0f); });
+    goOnAfterError([&] { GetDIBBits::WriteDIBBits(picture.hDC(), picture.imageHandle()); });
+}
+
+} // namespace mLoadFractal
