@@ -1,0 +1,36 @@
+# Shared by the project's scripts: installs what a fresh Debian machine lacks, and builds.
+set -euo pipefail
+
+VELDTRA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+# Packages needed to build and run the viewer.
+BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-base-dev-tools libgl-dev
+                fonts-dejavu-core)
+# Packages needed by the tests: GoogleTest, a virtual X server with input and screenshots,
+# a desktop-entry validator.
+TEST_PACKAGES=(libgtest-dev xvfb xauth xdotool imagemagick x11-utils desktop-file-utils)
+# Packages for showing the window where no display is reachable.
+REMOTE_PACKAGES=(xvfb xauth x11vnc)
+
+ensure_packages() {
+    local missing=()
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$package")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# build_tree DIR [cmake options...]: configures (once) and builds the whole project in DIR.
+build_tree() {
+    local dir="$1"
+    shift
+    cmake -S "$VELDTRA_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir" -j "$(nproc)"
+}

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: the whole suite on the regular build
+# (real-display tests included, each on its own virtual X server), then the headless tests again
+# on a build with AddressSanitizer and UndefinedBehaviorSanitizer.
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+
+build_tree "$VELDTRA_ROOT/build"
+ctest --test-dir "$VELDTRA_ROOT/build" --output-on-failure -j "$(nproc)"
+
+build_tree "$VELDTRA_ROOT/build-sanitize" -DVELDTRA_SANITIZE=ON
+ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    ctest --test-dir "$VELDTRA_ROOT/build-sanitize" --output-on-failure -j "$(nproc)" -LE display
