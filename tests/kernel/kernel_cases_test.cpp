@@ -6,10 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <ostream>
 #include <string>
+#include <sys/time.h>
 #include <vector>
 
 namespace {
@@ -99,6 +103,13 @@ std::vector<Case> knownCases()
         {"MaxItInfinity", at(-2, 0, {.maxIt = kInf, .mColors = 1e300}), 0},
         {"MaxItHuge", at(-2, 0, {.maxIt = 1e10, .mColors = 1e12}), 200},
 
+        // Inside points with MaxIt as large as the pass counter can reach (it counts exactly
+        // up to 2^53): the loop ends, with 0, however long it takes to get there.
+        {"InsideFixedPointMaxIt2Pow53", at(0.249, 0, {.maxIt = 0x1p53}), 0},
+        {"InsideCycleMaxIt2Pow53", at(0.3, 0.5, {.maxIt = 0x1p53}), 0},
+        {"InsidePeriod6MaxIt2Pow53", at(-1.76, 0, {.maxIt = 0x1p53}), 0},
+        {"InsideFractionalMaxItBelow2Pow53", at(-0.5, 0, {.maxIt = 0x1p52 + 0.5}), 0},
+
         // The colour: quotient first, then times n, truncated toward zero, low byte.
         // (1002 / 62) * 31 = 500.99999999999994 -> 500, where 1002 * 31 / 62 would be 501.
         {"QuotientTakenFirst", at(0.26, 0, {.maxIt = 62, .mColors = 1002}), 244},
@@ -157,6 +168,43 @@ TEST_P(KernelKnownCases, GivesExpectedColourIndex)
 
 INSTANTIATE_TEST_SUITE_P(Table, KernelKnownCases, testing::ValuesIn(knownCases()),
                          [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+// Calls the kernel with SIGALRM due after the given time; reports and exits if it returns.
+void runUntilAlarm(const Call& call, long microseconds)
+{
+    itimerval timer{};
+    timer.it_value.tv_usec = microseconds;
+    ::setitimer(ITIMER_REAL, &timer, nullptr);
+    const int result = run(call);
+    std::fprintf(stderr, "returned %d\n", result);
+    std::_Exit(0);
+}
+
+// Where the pass counter can never reach MaxIt (NaN, infinite, or above 2^53 where n + 1 == n),
+// the loop only ends by escaping: for a point inside the set it runs for ever, and the kernel
+// must not make up a result instead. Each call runs in a child process stopped by SIGALRM.
+TEST(KernelUnreachableMaxItDeathTest, InsidePointNeverReturns)
+{
+    const double unreachable[] = {kNaN, kInf, 0x1p53 + 2, 1e300};
+    for (const double maxIt : unreachable) {
+        for (const Call& call : {at(-1, 0, {.maxIt = maxIt}), at(0.3, 0.5, {.maxIt = maxIt})}) {
+            SCOPED_TRACE(testing::Message() << "MaxIt " << maxIt << ", c = " << call.rmin
+                                            << " + " << call.imin << "i");
+            EXPECT_EXIT(
+                runUntilAlarm(call, 200000),
+                testing::KilledBySignal(SIGALRM), "");
+        }
+    }
+}
+
+// ... while an escaping point still returns, with v = (MColors / MaxIt) * n.
+TEST(KernelUnreachableMaxIt, EscapingPointStillReturns)
+{
+    EXPECT_EQ(run(at(-2, 0, {.maxIt = kNaN})), 0);                        // v is NaN
+    EXPECT_EQ(run(at(-2, 0, {.maxIt = 0x1p53 + 2, .mColors = 0x1p55 + 8})), 8); // 4 * 2
+    EXPECT_EQ(run(at(-2, 0, {.maxIt = 0x1p60, .mColors = 0x1p65})), 64);          // 32 * 2
+    EXPECT_EQ(run(at(0.250147, 0, {.maxIt = kInf, .mColors = kInf})), 0);  // v is NaN
+}
 
 // Rmax, Imax, ImageWidth and ImageHeight are passed along by the viewer but must not change
 // any result, whatever their values.

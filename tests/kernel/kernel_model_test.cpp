@@ -196,6 +196,23 @@ void nearBoundary(Gen& g, double& re, double& im)
     im += d * std::sin(a);
 }
 
+// A point inside the main cardioid whose attracting fixed point has multiplier of modulus rho,
+// or inside the period-2 disc at relative radius rho. The orbit converges to its fixed point
+// or 2-cycle, slowly when rho is close to 1, and in floating point usually ends up repeating
+// some cycle of states exactly.
+void insideComponent(Gen& g, double rho, double& re, double& im)
+{
+    const double t = g.uniform(0.0, 2.0 * std::numbers::pi);
+    if (g.chance(0.7)) {
+        const double lr = rho * std::cos(t), li = rho * std::sin(t);
+        re = 0.5 * lr - 0.25 * (lr * lr - li * li);
+        im = 0.5 * li - 0.25 * (2.0 * lr * li);
+    } else {
+        re = -1.0 + 0.25 * rho * std::cos(t);
+        im = 0.25 * rho * std::sin(t);
+    }
+}
+
 // Arbitrary points of the usual viewing window with arbitrary parameters.
 TEST(KernelMatchesReferenceLoop, WindowPoints)
 {
@@ -320,6 +337,104 @@ TEST(KernelMatchesReferenceLoop, SubnormalImaginaryParts)
         a.maxIt = static_cast<double>(g.integer(500, 3000));
         a.mColors = g.colours();
         cases.push_back(a);
+    }
+    expectKernelMatchesReference(cases);
+}
+
+// Large MaxIt: points inside the set, many of them converging slowly, and points of the
+// window, some of which escape only after thousands of passes.
+TEST(KernelMatchesReferenceLoop, LargeMaxIt)
+{
+    Gen g(0x5eed0006);
+    std::vector<Args> cases;
+    for (int i = 0; i < 1500; ++i) {
+        Args a;
+        double re, im;
+        switch (g.integer(0, 3)) {
+        case 0: insideComponent(g, g.uniform(0.0, 1.0), re, im); break;
+        case 1: insideComponent(g, 1.0 - std::pow(10.0, -g.uniform(1.0, 4.0)), re, im); break;
+        case 2: nearBoundary(g, re, im); break;
+        default:
+            re = g.uniform(-2.0, 0.5);
+            im = g.uniform(-1.25, 1.25);
+        }
+        g.aimAt(a, re, im, g.smallIndex(), g.smallIndex());
+        a.maxIt = static_cast<double>(g.integer(5000, 100000));
+        if (g.chance(0.3))
+            a.maxIt += g.uniform(0.0, 1.0);
+        if (g.chance(0.1))
+            a.bailout = g.chance(0.5) ? std::exp2(g.uniform(-2.0, 8.0)) : kInf;
+        cases.push_back(a);
+    }
+    expectKernelMatchesReference(cases);
+}
+
+// Just outside a parabolic point of the boundary an orbit creeps past the vanished fixed
+// point or 2-cycle, changing by about the distance to the boundary each pass, for up to
+// millions of passes before it escapes: nearly repeating is not repeating. Here the points
+// are c = 1/4 + e (escape after about pi / sqrt(e) passes) and c = -3/4 + d i (about pi / d).
+TEST(KernelMatchesReferenceLoop, SlowEscapesNearParabolicPoints)
+{
+    Gen g(0x5eed0008);
+    std::vector<Args> cases;
+    for (int i = 0; i < 16; ++i) {
+        Args a;
+        if (i % 2 == 0)
+            g.aimAt(a, 0.25 + std::pow(10.0, -g.uniform(6.0, 12.0)), 0.0, 0, g.smallIndex());
+        else
+            g.aimAt(a, -0.75, g.sign() * std::pow(10.0, -g.uniform(3.0, 6.0)), 0, 0);
+        a.maxIt = 2e7;
+        cases.push_back(a);
+    }
+    expectKernelMatchesReference(cases);
+}
+
+// An orbit converging to the attracting fixed point z* = lambda / 2 of a point in the main
+// cardioid (lambda its multiplier), with the bailout set within a few ulps to a few parts in
+// 10^4 of |z*|^2. Whether and when it escapes is decided in the last bits of states that by
+// then change very little from pass to pass.
+TEST(KernelMatchesReferenceLoop, BailoutAtTheAttractor)
+{
+    Gen g(0x5eed0009);
+    std::vector<Args> cases;
+    for (int i = 0; i < 3000; ++i) {
+        Args a;
+        const double rho = g.chance(0.5) ? g.uniform(0.3, 0.99) : 1.0 - std::pow(10.0, -g.uniform(2.0, 4.0));
+        const double t = g.chance(0.3) ? 0.0 : g.uniform(0.0, 2.0 * std::numbers::pi);
+        const double lr = rho * std::cos(t), li = rho * std::sin(t);
+        a.rmin = 0.5 * lr - 0.25 * (lr * lr - li * li);
+        a.imin = 0.5 * li - 0.25 * (2.0 * lr * li);
+        a.bailout = 0.25 * rho * rho * (1.0 + g.sign() * std::pow(10.0, -g.uniform(4.0, 16.0)));
+        a.maxIt = static_cast<double>(g.integer(2000, 20000));
+        cases.push_back(a);
+    }
+    expectKernelMatchesReference(cases);
+}
+
+// For a few dozen orbits, every whole and half MaxIt up to 700: wherever the pass count
+// ends, before, on or after the pass where an orbit starts repeating or escapes, the byte
+// is the same.
+TEST(KernelMatchesReferenceLoop, EveryMaxItUpTo700)
+{
+    Gen g(0x5eed0007);
+    std::vector<Args> cases;
+    for (int point = 0; point < 40; ++point) {
+        Args a;
+        double re, im;
+        if (point < 24)
+            insideComponent(g, g.uniform(0.0, 0.95), re, im);
+        else
+            nearBoundary(g, re, im);
+        g.aimAt(a, re, im, g.smallIndex(), g.smallIndex());
+        a.mColors = point % 2 ? 65536.0 : -1000.0;
+        if (point % 8 == 7)
+            a.bailout = g.uniform(0.5, 4.0); // cuts some inside orbits short
+        for (int k = 1; k <= 700; ++k) {
+            for (const double fraction : {0.0, 0.5}) {
+                a.maxIt = k + fraction;
+                cases.push_back(a);
+            }
+        }
     }
     expectKernelMatchesReference(cases);
 }
