@@ -108,7 +108,7 @@ std::vector<Case> knownCases()
         {"InsideFixedPointMaxIt2Pow53", at(0.249, 0, {.maxIt = 0x1p53}), 0},
         {"InsideCycleMaxIt2Pow53", at(0.3, 0.5, {.maxIt = 0x1p53}), 0},
         {"InsidePeriod6MaxIt2Pow53", at(-1.76, 0, {.maxIt = 0x1p53}), 0},
-        {"InsideFractionalMaxItBelow2Pow53", at(-0.5, 0, {.maxIt = 0x1p52 + 0.5}), 0},
+        {"InsideFractionalMaxItBelow2Pow53", at(-0.5, 0, {.maxIt = 0x1p51 + 0.5}), 0},
 
         // The colour: quotient first, then times n, truncated toward zero, low byte.
         // (1002 / 62) * 31 = 500.99999999999994 -> 500, where 1002 * 31 / 62 would be 501.
