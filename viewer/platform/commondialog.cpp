@@ -4,6 +4,7 @@
 #include "runtimeerror.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
 #include <QSaveFile>
@@ -55,6 +56,11 @@ void SavePicture(const QImage& image, const QString& fileName)
         raiseError(ErrorKind::FileError,
               QStringLiteral("The picture could not be saved as \"%1\": %2").arg(fileName, reason));
     };
+    // A save replaces the file by renaming a new one over it, which would put a plain file in
+    // the place of a device or a pipe; only regular files (or links to them) are written.
+    const QFileInfo target(fileName);
+    if (target.exists() && !target.isFile())
+        fail(QStringLiteral("it is not a regular file."));
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         fail(file.errorString());

@@ -32,7 +32,8 @@ public:
 };
 
 // Writes the image to `fileName` as a BMP file, whatever the name's extension. An existing file
-// is replaced atomically: a save that fails leaves it untouched. Raises FileError on failure.
+// is replaced atomically: a save that fails leaves it untouched. A name that stands for no
+// regular file (a device, a pipe) is refused. Raises FileError on failure.
 void SavePicture(const QImage& image, const QString& fileName);
 
 } // namespace platform

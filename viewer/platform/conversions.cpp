@@ -153,6 +153,11 @@ QString numberToText(double value)
 {
     if (value == 0.0)
         return QStringLiteral("0");
+    // Rounded to 15 digits, the few largest doubles give a text beyond the double range that
+    // would not read back; they are written as the largest 15-digit number within it.
+    constexpr double largestText = 1.79769313486231e308;
+    if (std::isfinite(value) && std::fabs(value) > largestText)
+        value = std::copysign(largestText, value);
     QString text = QLocale::c().toString(value, 'G', 15);
     const QString decimal = QLocale().decimalPoint();
     if (decimal != QLatin1String("."))

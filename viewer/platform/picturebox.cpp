@@ -31,7 +31,8 @@ std::int16_t buttonCode(Qt::MouseButtons buttons)
 int twipsToPixels(float twips, const char* dimension)
 {
     const double pixels = std::nearbyint(static_cast<double>(twips) / Screen::TwipsPerPixelX());
-    if (!(pixels >= 0.0 && pixels <= QWIDGETSIZE_MAX))
+    // Checked before rounding: a small negative size must not round to a valid 0.
+    if (!(twips >= 0.0f && pixels <= QWIDGETSIZE_MAX))
         raiseError(ErrorKind::InvalidPropertyValue,
               QStringLiteral("A picture cannot be %1 twips %2.")
                   .arg(static_cast<double>(twips))

@@ -34,13 +34,25 @@ void TextBox::forget()
     int16_.reset();
 }
 
+void TextBox::followLocale() const
+{
+    const QLocale now;
+    if (now != locale_) {
+        double_.reset();
+        int16_.reset();
+        locale_ = now;
+    }
+}
+
 double TextBox::readDouble() const
 {
+    followLocale();
     return remembered(double_, [this] { return textToDouble(text(), caption_); });
 }
 
 std::int16_t TextBox::readInt16() const
 {
+    followLocale();
     return remembered(int16_, [this] { return toInt16(readDouble(), caption_); });
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QLineEdit>
+#include <QLocale>
 
 #include <cstdint>
 #include <optional>
@@ -12,8 +13,9 @@
 namespace platform {
 
 // A single-line text field. Its text is the only store of the value it holds; the numeric
-// reads convert it as it stands, and remember the outcome until the text changes, so a field
-// read again and again at no change costs no new conversion.
+// reads convert it as it stands, in the locale in force, and remember the outcome until the
+// text or the locale changes, so a field read again and again at no change costs no new
+// conversion.
 class TextBox : public QLineEdit {
     Q_OBJECT
 
@@ -36,8 +38,11 @@ private:
     using Outcome = std::variant<T, RuntimeError>;
 
     void forget();
+    // Forgets the remembered outcomes when they were read in another locale.
+    void followLocale() const;
 
     QString caption_;
+    mutable QLocale locale_;
     mutable std::optional<Outcome<double>> double_;
     mutable std::optional<Outcome<std::int16_t>> int16_;
 };
