@@ -1,0 +1,282 @@
+# SPDX-License-Identifier: MIT
+# Shared by the real-display tests and scripts/screenshot.sh: a private X server, the real
+# program on it, input through the X server (xdotool) and screenshots taken from the X server
+# (ImageMagick). Source it from a bash script; every wait polls with a deadline.
+#
+# Window layout, in pixels of the client area (form1.cpp); the scripts that source this use it.
+# shellcheck disable=SC2034
+readonly DT_WINDOW_SIZE=657x294
+readonly DT_RENDER_X=$((64 + 89 / 2)) DT_RENDER_Y=$((200 + 25 / 2))
+readonly DT_SAVE_X=$((64 + 89 / 2)) DT_SAVE_Y=$((264 + 25 / 2))
+readonly DT_DISP_LEFT=328 DT_DISP_TOP=48 DT_DISP_WIDTH=321 DT_DISP_HEIGHT=241
+
+DT_NAME=${DT_NAME:-display-test}
+DT_WORK=""        # scratch directory, removed on exit
+DT_ARTIFACTS=""   # kept on failure: screenshots and logs
+DT_XVFB_PID=""
+DT_APP_PID=""
+DT_APP_LOG=""
+DT_WID=""         # the main window
+DT_WIN_X=0 DT_WIN_Y=0
+DT_FAILED=0
+DT_HINT=""        # a command that tells more about a failure of the current step
+
+dt_log() { printf '[%s] %s\n' "$DT_NAME" "$*" >&2; }
+
+# Ends the test: records what the screen showed and why, then exits non-zero (the EXIT trap
+# cleans up).
+dt_fail()
+{
+    DT_FAILED=1
+    dt_log "FAIL: $*"
+    dt_diagnose
+    exit 1
+}
+
+dt_diagnose()
+{
+    [ -n "$DT_ARTIFACTS" ] || return 0
+    mkdir -p "$DT_ARTIFACTS"
+    [ -z "$DT_HINT" ] || "$DT_HINT" || true
+    if [ -n "${DISPLAY:-}" ] && [ -n "$DT_XVFB_PID" ] && kill -0 "$DT_XVFB_PID" 2>/dev/null; then
+        if timeout 20 import -window root "$DT_ARTIFACTS/failure-screen.png" 2>/dev/null; then
+            dt_log "screenshot of the whole screen at the failure: $DT_ARTIFACTS/failure-screen.png"
+        fi
+        dt_log "windows of the program: $(xdotool search --all --onlyvisible --pid "${DT_APP_PID:-0}" 2>/dev/null \
+            | while read -r w; do printf '%s "%s"; ' "$w" "$(xdotool getwindowname "$w" 2>/dev/null)"; done)"
+    fi
+    if [ -n "$DT_APP_LOG" ] && [ -s "$DT_APP_LOG" ]; then
+        cp "$DT_APP_LOG" "$DT_ARTIFACTS/program.log"
+        dt_log "the program's output (last lines of $DT_ARTIFACTS/program.log):"
+        tail -n 20 "$DT_APP_LOG" >&2
+    fi
+    [ -n "$DT_APP_PID" ] && ! kill -0 "$DT_APP_PID" 2>/dev/null && dt_log "the program is no longer running"
+    dt_log "pictures kept in $DT_ARTIFACTS"
+}
+
+# Stops one process that this script started: TERM, a bounded wait, then KILL.
+dt_stop_pid()
+{
+    local pid=$1 i
+    [ -n "$pid" ] || return 0
+    kill -TERM "$pid" 2>/dev/null || return 0
+    for ((i = 0; i < 50; i++)); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -KILL "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+}
+
+dt_stop_app()
+{
+    dt_stop_pid "$DT_APP_PID"
+    DT_APP_PID="" DT_WID=""
+}
+
+dt_cleanup()
+{
+    local status=$?
+    trap - EXIT INT TERM HUP
+    [ "$status" -ne 0 ] && [ "$DT_FAILED" -eq 0 ] && { DT_FAILED=1; dt_log "FAIL: ended with status $status"; dt_diagnose; }
+    dt_stop_app
+    dt_stop_pid "$DT_XVFB_PID"
+    DT_XVFB_PID=""
+    [ -n "$DT_WORK" ] && rm -rf "$DT_WORK"
+    exit "$status"
+}
+
+# dt_init NAME ARTIFACT_ROOT: scratch space, the artifact directory and the cleanup trap.
+dt_init()
+{
+    DT_NAME=$1
+    DT_ARTIFACTS=$2/$1
+    rm -rf "$DT_ARTIFACTS"
+    mkdir -p "$DT_ARTIFACTS"
+    DT_WORK=$(mktemp -d "${TMPDIR:-/tmp}/veldtra-$1.XXXXXXXX")
+    mkdir -m 700 "$DT_WORK/runtime"
+    export XDG_RUNTIME_DIR=$DT_WORK/runtime
+    trap dt_cleanup EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM HUP
+    local tool
+    for tool in Xvfb xdotool xwininfo xprop import compare identify; do
+        command -v "$tool" >/dev/null || dt_fail "$tool is not installed (packages xvfb, xdotool, x11-utils, imagemagick)"
+    done
+}
+
+# dt_wait SECONDS DESCRIPTION COMMAND...: polls COMMAND until it succeeds; fails the test after
+# SECONDS, or at once when the program under test has ended.
+dt_wait()
+{
+    local seconds=$1 what=$2
+    shift 2
+    local deadline=$((SECONDS + seconds))
+    while :; do
+        "$@" && return 0
+        if [ -n "$DT_APP_PID" ] && ! kill -0 "$DT_APP_PID" 2>/dev/null; then
+            dt_fail "the program ended while waiting for: $what"
+        fi
+        ((SECONDS < deadline)) || dt_fail "timed out after ${seconds}s waiting for: $what"
+        sleep 0.1
+    done
+}
+
+# Starts Xvfb on a display number of its own choosing (-displayfd: no race between tests
+# that run in parallel) and exports DISPLAY.
+dt_start_x()
+{
+    local fd_file=$DT_WORK/display-number
+    : >"$fd_file"
+    Xvfb -displayfd 9 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp -noreset \
+        9>"$fd_file" >"$DT_WORK/xvfb.log" 2>&1 &
+    DT_XVFB_PID=$!
+    local deadline=$((SECONDS + 30))
+    while ! grep -q '^[0-9][0-9]*$' "$fd_file"; do
+        kill -0 "$DT_XVFB_PID" 2>/dev/null || { cat "$DT_WORK/xvfb.log" >&2; DT_XVFB_PID=""; dt_fail "Xvfb did not start"; }
+        ((SECONDS < deadline)) || dt_fail "Xvfb did not report its display within 30s"
+        sleep 0.05
+    done
+    DISPLAY=":$(head -n 1 "$fd_file")"
+    export DISPLAY
+    unset XAUTHORITY WAYLAND_DISPLAY
+    dt_log "X server $DISPLAY (pid $DT_XVFB_PID)"
+}
+
+# dt_start_app PROGRAM: runs the real program on the private display in a clean environment
+# (own home and settings, fixed locale, no scaling) and waits for its main window.
+dt_start_app()
+{
+    local program=$1
+    [ -x "$program" ] || dt_fail "no program at $program"
+    local home=$DT_WORK/home
+    mkdir -p "$home/.config" "$home/.cache"
+    DT_APP_LOG=$DT_WORK/program-$((++DT_APP_COUNT)).log
+    (
+        cd "$DT_WORK" || exit
+        exec env -u LD_LIBRARY_PATH -u QT_SCALE_FACTOR -u QT_SCREEN_SCALE_FACTORS -u QT_STYLE_OVERRIDE \
+            QT_QPA_PLATFORM=xcb QT_ENABLE_HIGHDPI_SCALING=0 QT_ACCESSIBILITY=0 \
+            HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache" \
+            XDG_RUNTIME_DIR="$DT_WORK/runtime" \
+            "$program"
+    ) >"$DT_APP_LOG" 2>&1 &
+    DT_APP_PID=$!
+    dt_wait 30 "the main window \"Veldtra\" to appear" dt_find_main_window
+    local info geometry
+    info=$(xwininfo -id "$DT_WID")
+    DT_WIN_X=$(sed -n 's/^ *Absolute upper-left X: *\(-\{0,1\}[0-9]*\)$/\1/p' <<<"$info")
+    DT_WIN_Y=$(sed -n 's/^ *Absolute upper-left Y: *\(-\{0,1\}[0-9]*\)$/\1/p' <<<"$info")
+    geometry=$(sed -n 's/^ *Width: *\([0-9]*\)$/\1/p' <<<"$info")x$(sed -n 's/^ *Height: *\([0-9]*\)$/\1/p' <<<"$info")
+    [ "$geometry" = "$DT_WINDOW_SIZE" ] || dt_fail "the window is $geometry, not $DT_WINDOW_SIZE"
+    dt_log "main window $DT_WID at $DT_WIN_X,$DT_WIN_Y, $geometry"
+}
+DT_APP_COUNT=0
+
+dt_find_main_window()
+{
+    local id
+    id=$(xdotool search --all --onlyvisible --pid "$DT_APP_PID" --name '^Veldtra$' 2>/dev/null | head -n 1) || true
+    [ -n "$id" ] || return 1
+    DT_WID=$id
+}
+
+# Visible top-level windows of the program other than the main window, one id a line.
+dt_other_windows()
+{
+    xdotool search --all --onlyvisible --pid "$DT_APP_PID" 2>/dev/null | grep -vx "$DT_WID" || true
+}
+
+# dt_xdo ARGS...: one xdotool command that has to succeed, within a time limit.
+dt_xdo()
+{
+    timeout 20 xdotool "$@" || dt_fail "xdotool $* failed or did not finish within 20s"
+}
+
+# dt_click X Y: moves the pointer to client coordinates X,Y of the main window and clicks the
+# left button there.
+dt_click()
+{
+    dt_xdo mousemove --sync $((DT_WIN_X + $1)) $((DT_WIN_Y + $2)) click 1
+}
+
+# dt_pointer_to X Y / dt_button down|up: the pieces of a drag, in client coordinates.
+dt_pointer_to() { dt_xdo mousemove --sync $((DT_WIN_X + $1)) $((DT_WIN_Y + $2)); }
+dt_button() { dt_xdo "mouse$1" 1; }
+
+# Moves the pointer off the window, so that no hover highlight shows in a screenshot.
+dt_pointer_away() { dt_xdo mousemove --sync 1200 1000; }
+
+# dt_capture_disp FILE: what the screen shows in PicDisp's area, taken from the X server.
+dt_capture_disp()
+{
+    timeout 30 import -window root \
+        -crop "${DT_DISP_WIDTH}x${DT_DISP_HEIGHT}+$((DT_WIN_X + DT_DISP_LEFT))+$((DT_WIN_Y + DT_DISP_TOP))" \
+        +repage "$1"
+}
+
+dt_image_size() { identify -format '%wx%h' "$1"; }
+
+# dt_same A B: true when both pictures have the same size and every pixel equal. What differs
+# is left in DT_DIFFERENT.
+DT_DIFFERENT=""
+dt_same()
+{
+    local size_a size_b count
+    size_a=$(dt_image_size "$1") || return 2
+    size_b=$(dt_image_size "$2") || return 2
+    if [ "$size_a" != "$size_b" ]; then
+        DT_DIFFERENT="it is $size_a, not $size_b"
+        return 1
+    fi
+    count=$(compare -metric AE "$1" "$2" null: 2>&1) && [ "$count" = 0 ] && return 0
+    DT_DIFFERENT="$count pixels differ"
+    return 1
+}
+
+# dt_require_same WHAT ACTUAL EXPECTED: fails the test (keeping both pictures and a difference
+# map) unless the two are the same pixel for pixel.
+dt_require_same()
+{
+    local what=$1 actual=$2 expected=$3
+    if ! dt_same "$actual" "$expected"; then
+        mkdir -p "$DT_ARTIFACTS"
+        cp "$actual" "$DT_ARTIFACTS/actual-$(basename "$actual")"
+        cp "$expected" "$DT_ARTIFACTS/expected-$(basename "$expected")"
+        compare "$actual" "$expected" "$DT_ARTIFACTS/difference-$(basename "$actual" | sed 's/\.[^.]*$//').png" 2>/dev/null || true
+        dt_fail "$what: not the expected picture ($DT_DIFFERENT); see $DT_ARTIFACTS"
+    fi
+    dt_log "$what: the same as expected, pixel for pixel"
+}
+
+# dt_disp_differs_from BEFORE: PicDisp no longer shows BEFORE.
+dt_disp_differs_from()
+{
+    dt_capture_disp "$DT_WORK/disp-now.png" || return 1
+    local same=0
+    dt_same "$DT_WORK/disp-now.png" "$1" || same=$?
+    [ "$same" -eq 1 ]
+}
+
+# dt_wait_disp_equals SECONDS DESCRIPTION EXPECTED: waits until PicDisp shows EXPECTED (a
+# screenshot taken while the program is still putting the picture on screen can be partial).
+dt_wait_disp_equals()
+{
+    local seconds=$1 what=$2 expected=$3
+    local deadline=$((SECONDS + seconds))
+    while :; do
+        dt_capture_disp "$DT_WORK/disp-now.png"
+        if dt_same "$DT_WORK/disp-now.png" "$expected"; then
+            dt_log "$what: the same as expected, pixel for pixel"
+            return 0
+        fi
+        kill -0 "$DT_APP_PID" 2>/dev/null || dt_fail "the program ended while waiting for: $what"
+        ((SECONDS < deadline)) || dt_require_same "$what" "$DT_WORK/disp-now.png" "$expected"
+        sleep 0.1
+    done
+}
+
+# dt_same_disp EXPECTED: PicDisp shows EXPECTED now.
+dt_same_disp()
+{
+    dt_capture_disp "$DT_WORK/disp-now.png" && dt_same "$DT_WORK/disp-now.png" "$1"
+}

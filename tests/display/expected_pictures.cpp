@@ -1,0 +1,145 @@
+// SPDX-License-Identifier: MIT
+// Works out the pictures that the real-display tests expect to see: it runs the program's own
+// window headless, performs the same user actions through its event procedures, and writes
+// what PicDisp and PicHidden hold afterwards as PNG files.
+//
+//   veldtra_expected_pictures --kernel LIB --out PREFIX [ACTION...]
+//
+// Without an action the pictures are those of the window as it opens. ACTION is "render" (a click on Render) or "drag:X,Y:X,Y[:X,Y...]" (the left button pressed at
+// the first point of PicDisp, moved through the others and released at the last). The files
+// written are PREFIX-display.png (PicDisp, as on screen) and PREFIX-hidden.png (PicHidden, the
+// picture that Save writes). Any run-time error of the program ends the helper with status 3.
+#include "form1.h"
+#include "kernelbinding.h"
+
+#include "platform/picturebox.h"
+#include "platform/runtimeerror.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <vector>
+
+namespace {
+
+[[noreturn]] void fail(const QString& message)
+{
+    std::fprintf(stderr, "veldtra_expected_pictures: %s\n", qPrintable(message));
+    std::exit(2);
+}
+
+void usage()
+{
+    fail(QStringLiteral("usage: veldtra_expected_pictures --kernel LIB --out PREFIX "
+                        "[render | drag:X,Y:X,Y[:X,Y...]]..."));
+}
+
+std::optional<QPoint> parsePoint(const QString& text)
+{
+    const QStringList parts = text.split(u',');
+    if (parts.size() != 2)
+        return std::nullopt;
+    bool okX = false, okY = false;
+    const int x = parts[0].toInt(&okX), y = parts[1].toInt(&okY);
+    if (!okX || !okY)
+        return std::nullopt;
+    return QPoint(x, y);
+}
+
+std::vector<QPoint> parseDrag(const QString& action)
+{
+    const QStringList parts = action.mid(5).split(u':');
+    std::vector<QPoint> points;
+    for (const QString& part : parts) {
+        const auto point = parsePoint(part);
+        if (!point)
+            fail(QStringLiteral("bad point \"%1\" in \"%2\"").arg(part, action));
+        points.push_back(*point);
+    }
+    if (points.size() < 2)
+        fail(QStringLiteral("a drag needs a start point and at least one move: \"%1\"").arg(action));
+    return points;
+}
+
+// Every call goes through the same boundary as in the program, so that a run-time error reaches
+// the reporter below instead of passing unnoticed.
+template <class Procedure>
+void run(Procedure&& procedure)
+{
+    platform::runEventProcedure(std::forward<Procedure>(procedure));
+}
+
+void drag(form1& window, const std::vector<QPoint>& points)
+{
+    constexpr std::int16_t left = platform::LeftButton, noShift = 0;
+    auto x = [](const QPoint& p) { return static_cast<float>(p.x()); };
+    auto y = [](const QPoint& p) { return static_cast<float>(p.y()); };
+    run([&] { window.PicDisp_MouseDown(left, noShift, x(points.front()), y(points.front())); });
+    for (std::size_t i = 1; i < points.size(); ++i)
+        run([&] { window.PicDisp_MouseMove(left, noShift, x(points[i]), y(points[i])); });
+    run([&] { window.PicDisp_MouseUp(left, noShift, x(points.back()), y(points.back())); });
+}
+
+void save(const QImage& image, const QString& path)
+{
+    if (image.isNull())
+        fail(QStringLiteral("there is no picture to write to %1").arg(path));
+    if (!image.convertToFormat(QImage::Format_RGB32).save(path, "PNG"))
+        fail(QStringLiteral("could not write %1").arg(path));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Always headless, even where a display is at hand: the pictures depend on the program's
+    // own drawing only.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    QString kernel, prefix;
+    QStringList actions;
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--kernel") && i + 1 < args.size())
+            kernel = args[++i];
+        else if (args[i] == QLatin1String("--out") && i + 1 < args.size())
+            prefix = args[++i];
+        else if (args[i] == QLatin1String("render") || args[i].startsWith(QLatin1String("drag:")))
+            actions << args[i];
+        else
+            usage();
+    }
+    if (kernel.isEmpty() || prefix.isEmpty())
+        usage();
+
+    platform::setErrorReporter([](const platform::RuntimeError& error) {
+        std::fprintf(stderr, "veldtra_expected_pictures: run-time error (%s): %s\n",
+                     platform::kindName(error.kind()), error.what());
+        std::exit(3);
+    });
+    kernelbinding::setLibraryPaths({kernel});
+
+    form1 window;
+    run([&] { window.Form_Load(); });
+    for (const QString& action : actions) {
+        if (action == QLatin1String("render")) {
+            run([&] { window.cmdRender_Click(); });
+            if (window.lblProcess->Caption() != QLatin1String("None"))
+                fail(QStringLiteral("the render did not finish: the status reads \"%1\"")
+                         .arg(window.lblProcess->Caption()));
+        } else {
+            drag(window, parseDrag(action));
+        }
+    }
+
+    save(window.PicDisp->image(), prefix + QStringLiteral("-display.png"));
+    save(window.PicHidden->image(), prefix + QStringLiteral("-hidden.png"));
+    return 0;
+}

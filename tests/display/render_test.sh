@@ -1,0 +1,43 @@
+#!/bin/bash
+# SPDX-License-Identifier: MIT
+# The real program on a real X display: a click on Render puts the default view on PicDisp,
+# pixel for pixel the picture that the program's window class draws for the same click.
+#
+#   render_test.sh --program VELDTRA --helper EXPECTED_PICTURES --kernel LIB --artifacts DIR
+set -euo pipefail
+# shellcheck source=SCRIPTDIR/display_lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/display_lib.sh"
+
+while (($#)); do
+    case $1 in
+    --program) program=$2 ;;
+    --helper) helper=$2 ;;
+    --kernel) kernel=$2 ;;
+    --artifacts) artifacts=$2 ;;
+    *) echo "unknown argument $1" >&2; exit 2 ;;
+    esac
+    shift 2
+done
+
+dt_init render "$artifacts"
+
+# What the screen must show: PicDisp as the window opens, and after one Render.
+"$helper" --kernel "$kernel" --out "$DT_WORK/blank" || dt_fail "the expected pictures could not be worked out"
+"$helper" --kernel "$kernel" --out "$DT_WORK/default" render || dt_fail "the expected pictures could not be worked out"
+[ "$(dt_image_size "$DT_WORK/default-display.png")" = "${DT_DISP_WIDTH}x${DT_DISP_HEIGHT}" ] ||
+    dt_fail "the expected display picture is $(dt_image_size "$DT_WORK/default-display.png")"
+! dt_same "$DT_WORK/default-display.png" "$DT_WORK/blank-display.png" ||
+    dt_fail "the expected rendered picture is the plain background"
+
+dt_start_x
+dt_start_app "$program"
+dt_wait 20 "PicDisp to show its plain background" dt_same_disp "$DT_WORK/blank-display.png"
+
+dt_click "$DT_RENDER_X" "$DT_RENDER_Y"
+dt_pointer_away
+dt_wait 60 "the rendered picture to replace the plain background" dt_disp_differs_from "$DT_WORK/blank-display.png"
+dt_wait_disp_equals 10 "PicDisp after Render" "$DT_WORK/default-display.png"
+
+others=$(dt_other_windows)
+[ -z "$others" ] || dt_fail "another window opened during the render: $others ($(xdotool getwindowname "${others%%$'\n'*}"))"
+dt_log "PASS"
