@@ -86,17 +86,23 @@ void setErrorReporter(ErrorReporter reporter)
 
 void reportCurrentException() noexcept
 {
+    // Building the report may itself fail when memory is exhausted; then a line on standard
+    // error is all that can be given.
     try {
-        throw;
-    } catch (const RuntimeError& error) {
-        report(error);
-    } catch (const std::bad_alloc&) {
-        report(RuntimeError(ErrorKind::OutOfMemory,
-                            std::string("There is not enough memory for this operation.")));
-    } catch (const std::exception& e) {
-        report(RuntimeError(ErrorKind::Internal, std::string(e.what())));
+        try {
+            throw;
+        } catch (const RuntimeError& error) {
+            report(error);
+        } catch (const std::bad_alloc&) {
+            report(RuntimeError(ErrorKind::OutOfMemory,
+                                std::string("There is not enough memory for this operation.")));
+        } catch (const std::exception& e) {
+            report(RuntimeError(ErrorKind::Internal, std::string(e.what())));
+        } catch (...) {
+            report(RuntimeError(ErrorKind::Internal, std::string("An unknown error occurred.")));
+        }
     } catch (...) {
-        report(RuntimeError(ErrorKind::Internal, std::string("An unknown error occurred.")));
+        std::fputs("veldtra: an error occurred and could not be reported (out of memory?)\n", stderr);
     }
 }
 
