@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 using namespace platform;
 using mLoadFractal::FractalGrid;
@@ -214,8 +215,42 @@ void form1::cmdRender_Click()
     lblProcess->setCaption(kIdle);
 }
 
-// Re-creates FractalGrid and fills it through the kernel, row by row, reading every field
-// anew at each grid point; the bar advances once per row.
+// The arguments that every grid point reads from the fields, in the order they are read.
+struct form1::PointFields {
+    double rmin, rmax, imin, imax, maxIt, mColors;
+    std::int16_t width, height;
+};
+
+form1::PointFields form1::readPointFields() const
+{
+    PointFields f{};
+    f.rmin = txtRmin->readDouble();
+    f.rmax = txtRmax->readDouble();
+    f.imin = txtImin->readDouble();
+    f.imax = txtImax->readDouble();
+    f.maxIt = txtMaxIt->readDouble();
+    f.mColors = txtMColors->readDouble();
+    f.width = txtWidth->readInt16();
+    f.height = txtHeight->readInt16();
+    return f;
+}
+
+namespace {
+
+// A row or column index as the kernel takes it: a 16-bit integer.
+std::int16_t gridIndex(std::int32_t index, const char* what)
+{
+    if (index >= std::numeric_limits<std::int16_t>::min() && index <= std::numeric_limits<std::int16_t>::max())
+        return static_cast<std::int16_t>(index);
+    return toInt16(index, QLatin1String(what));
+}
+
+} // namespace
+
+// Re-creates FractalGrid and fills it through the kernel, row by row; the bar advances once
+// per row. Every grid point takes its arguments from the fields as they stand. The values read
+// for one point serve the next ones until one of the eight texts changes (nothing in the loops
+// lets the user change one, so normally they are read once).
 void form1::computeGrid()
 {
     const std::int32_t upperX = toInt32(checkedAdd(txtWidth->readDouble(), 2.0), QStringLiteral("Width + 2"));
@@ -231,16 +266,27 @@ void form1::computeGrid()
 
     PB1->setMax(static_cast<float>(checkedAdd(txtHeight->readDouble(), 2.0)));
     const std::int32_t rowLimit = toInt32(checkedAdd(txtHeight->readDouble(), 1.0), QStringLiteral("Height + 1"));
+    const TextBox* const boxes[] = {txtRmin, txtRmax, txtImin, txtImax,
+                                     txtMaxIt, txtMColors, txtWidth, txtHeight};
+    std::uint64_t seen[std::size(boxes)] = {};
+    auto unchanged = [&] {
+        bool same = true;
+        for (std::size_t k = 0; k < std::size(boxes); ++k) {
+            same = same && seen[k] == boxes[k]->changeCount();
+            seen[k] = boxes[k]->changeCount();
+        }
+        return same;
+    };
+    std::optional<PointFields> fields;
     for (std::int32_t i = 0; i <= rowLimit; i = nextCounter(i)) {
         const std::int32_t columnLimit = toInt32(checkedAdd(txtWidth->readDouble(), 1.0), QStringLiteral("Width + 1"));
         for (std::int32_t j = 0; j <= columnLimit; j = nextCounter(j)) {
-            const double rmin = txtRmin->readDouble(), rmaxNow = txtRmax->readDouble();
-            const double imin = txtImin->readDouble(), imaxNow = txtImax->readDouble();
-            const double maxIt = txtMaxIt->readDouble(), mColors = txtMColors->readDouble();
-            const std::int16_t width = txtWidth->readInt16(), height = txtHeight->readInt16();
-            const std::int16_t row = toInt16(i, QStringLiteral("Row")), column = toInt16(j, QStringLiteral("Column"));
-            FractalGrid.set(j, i, Mandelbrot(rmin, rmaxNow, imin, imaxNow, maxIt, mColors, width,
-                                             height, row, column, kBailout, stepR, stepI));
+            if (!unchanged() || !fields)
+                fields = readPointFields();
+            const PointFields& f = *fields;
+            const std::int16_t row = gridIndex(i, "Row"), column = gridIndex(j, "Column");
+            FractalGrid.set(j, i, Mandelbrot(f.rmin, f.rmax, f.imin, f.imax, f.maxIt, f.mColors, f.width,
+                                             f.height, row, column, kBailout, stepR, stepI));
         }
         PB1->setValue(PB1->Value() + 1.0f);
     }

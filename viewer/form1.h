@@ -92,6 +92,8 @@ private:
     void createControls();
     void setTabOrder();
     void connectEvents();
+    struct PointFields;
+    PointFields readPointFields() const;
     void computeGrid();
     void showHiddenPicture();
     void writeDefaultWindow();

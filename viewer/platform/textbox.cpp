@@ -30,6 +30,7 @@ TextBox::TextBox(const QString& caption, QWidget* parent) : QLineEdit(parent), c
 
 void TextBox::forget()
 {
+    ++changes_;
     double_.reset();
     int16_.reset();
 }
