@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace GetDIBBits {
@@ -24,6 +26,19 @@ void PixelBuffer::allocate(std::int32_t count)
               QStringLiteral("There is not enough memory for a picture of %1 pixels.").arg(count));
     pixels_.reset(block);
     size_ = count;
+}
+
+void PixelBuffer::allocateForOverwrite(std::int32_t count)
+{
+    if (count <= 0 || count != size_)
+        allocate(count);
+}
+
+void PixelBuffer::zeroFrom(std::int64_t index)
+{
+    index = std::max<std::int64_t>(index, 0);
+    if (index < size_)
+        std::memset(pixels_.get() + index, 0, static_cast<std::size_t>(size_ - index) * sizeof(DIBPixel));
 }
 
 DIBPixel& PixelBuffer::at(std::int64_t index)
@@ -55,10 +70,16 @@ void ReadDIBBits(platform::HDC hDC, platform::HBITMAP hBitmap)
               QStringLiteral("A picture of %1 × %2 pixels is too large to capture.")
                   .arg(PictureBitmap.bmWidth)
                   .arg(PictureBitmap.bmHeight));
-    DIBBits.allocate(static_cast<std::int32_t>(count));
+    // The buffer starts all zero and the read transfer overwrites it. A buffer of the same size
+    // is reused rather than allocated anew, and whatever the transfer leaves unwritten (all of
+    // it where the transfer fails) is zeroed afterwards: the same outcome at a fraction of the
+    // cost for a large picture.
+    DIBBits.allocateForOverwrite(static_cast<std::int32_t>(count));
     DIBPixel& first = DIBBits.at(0);
-    platform::GetDIBits(MemDC, hBitmap, 0, static_cast<std::uint32_t>(PictureBitmap.bmHeight), &first,
-                        &DIBHeader, platform::DIB_RGB_COLORS);
+    const std::int32_t lines = platform::GetDIBits(MemDC, hBitmap, 0,
+                                                   static_cast<std::uint32_t>(PictureBitmap.bmHeight),
+                                                   &first, &DIBHeader, platform::DIB_RGB_COLORS);
+    DIBBits.zeroFrom(static_cast<std::int64_t>(std::max(lines, 0)) * PictureBitmap.bmWidth);
 }
 
 void WriteDIBBits(platform::HDC hDC, platform::HBITMAP hBitmap)

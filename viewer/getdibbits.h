@@ -20,11 +20,17 @@ struct DIBPixel {
 };
 static_assert(sizeof(DIBPixel) == 4);
 
-// The pixels of the captured bitmap, rows bottom-up without gaps. Allocated zeroed; an
-// allocation that fails leaves it empty.
+// The pixels of the captured bitmap, rows bottom-up without gaps. An allocation that fails
+// leaves it empty.
 class PixelBuffer {
 public:
+    // Makes room for `count` pixels, every one zero. Raises OutOfMemory.
     void allocate(std::int32_t count);
+    // Makes room for `count` pixels whose values are left unspecified, for a caller that is
+    // about to overwrite them: a buffer of the same size is kept rather than allocated anew.
+    void allocateForOverwrite(std::int32_t count);
+    // Zeroes the pixels from `index` to the end.
+    void zeroFrom(std::int64_t index);
     std::int64_t size() const { return size_; }
     DIBPixel* data() { return pixels_.get(); }
     // Element `index`; raises SubscriptOutOfRange outside 0..size()-1.

@@ -66,11 +66,25 @@ void ByteGrid::set(std::int64_t x, std::int64_t y, std::uint8_t value)
     cells_.get()[offset(x, y)] = value;
 }
 
+namespace {
+
+// The leading decimal digit of every byte value.
+constexpr auto kLeadingDigit = [] {
+    std::array<std::uint8_t, 256> digits{};
+    for (unsigned value = 0; value < digits.size(); ++value) {
+        unsigned v = value;
+        while (v >= 10)
+            v /= 10;
+        digits[value] = static_cast<std::uint8_t>(v);
+    }
+    return digits;
+}();
+
+} // namespace
+
 std::uint8_t leadingDigitCode(std::uint8_t value)
 {
-    while (value >= 10)
-        value /= 10;
-    return static_cast<std::uint8_t>('0' + value);
+    return static_cast<std::uint8_t>('0' + kLeadingDigit[value]);
 }
 
 namespace {
@@ -122,12 +136,25 @@ private:
 
 void paintRow(std::int32_t y, std::int32_t lastX, const Palette& palette, std::size_t& colour)
 {
-    for (std::int32_t x = 0; x <= lastX; ++x) {
-        if (FractalGrid.contains(x, y))
-            colour = leadingDigitCode(FractalGrid.at(x, y)) - std::size_t{'0'};
+    auto paint = [&](std::int32_t x) {
         if (const auto& pixel = palette[colour])
             GetDIBBits::SetDIBPixel(static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
                                     pixel->red, pixel->green, pixel->blue);
+    };
+    if (lastX >= 0 && FractalGrid.contains(lastX, y)) {
+        // The whole row lies in the grid: every point takes its own colour.
+        const std::uint8_t* values = FractalGrid.row(y);
+        for (std::int32_t x = 0; x <= lastX; ++x) {
+            colour = kLeadingDigit[values[x]];
+            paint(x);
+        }
+        return;
+    }
+    // A point outside the grid keeps the colour of the point before it.
+    for (std::int32_t x = 0; x <= lastX; ++x) {
+        if (FractalGrid.contains(x, y))
+            colour = kLeadingDigit[FractalGrid.at(x, y)];
+        paint(x);
     }
 }
 

@@ -31,6 +31,9 @@ public:
         return cells_ && x >= 0 && y >= 0 && x <= upperX_ && y <= upperY_;
     }
 
+    // Row y's elements, x from 0 to upperX; y must lie within the bounds.
+    const std::uint8_t* row(std::int32_t y) const { return cells_.get() + offset(0, y); }
+
     // Raise SubscriptOutOfRange outside the bounds or while the grid has no elements.
     std::uint8_t at(std::int64_t x, std::int64_t y) const;
     void set(std::int64_t x, std::int64_t y, std::uint8_t value);
