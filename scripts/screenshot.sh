@@ -5,7 +5,7 @@
 #   scripts/screenshot.sh [BUILD_DIR]      (default: build/ of this repository)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${1:-$root/build}
+build=$(realpath -m "${1:-$root/build}")
 program=$build/bin/veldtra
 if [ ! -x "$program" ]; then
     echo "No viewer at $program: build it first (scripts/test.sh, or cmake --build $build)." >&2

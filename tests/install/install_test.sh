@@ -85,12 +85,13 @@ dt_wait 20 "PicDisp to show its plain background" dt_same_disp "$DT_WORK/blank-d
 dt_click "$DT_RENDER_X" "$DT_RENDER_Y"
 dt_pointer_away
 
-# The error box: a dialog of the program, titled with its name and owned by the main window.
+# The error box: a dialog of the program, titled with the kind of error and the program's name,
+# and owned by the main window.
 find_error_box()
 {
     local id
     for id in $(dt_other_windows); do
-        [ "$(xdotool getwindowname "$id" 2>/dev/null)" = Veldtra ] || continue
+        [ "$(xdotool getwindowname "$id" 2>/dev/null)" = "Kernel library not available — Veldtra" ] || continue
         xprop -id "$id" WM_TRANSIENT_FOR 2>/dev/null | grep -qi "# $(printf '0x%x' "$DT_WID")\$" || continue
         xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DIALOG || continue
         error_box=$id

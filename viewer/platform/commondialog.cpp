@@ -44,7 +44,9 @@ void CommonDialog::ShowSave(QWidget* parent)
         chosen = answerer()(*this);
     } else {
         chosen = QFileDialog::getSaveFileName(parent, DialogTitle, FileName, toNameFilter(Filter),
-                                              nullptr, QFileDialog::DontUseNativeDialog);
+                                              nullptr,
+                                              QFileDialog::DontUseNativeDialog |
+                                                  QFileDialog::HideNameFilterDetails);
     }
     if (!chosen.isEmpty())
         FileName = chosen;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "controls.h"
 
+#include <QApplication>
+#include <QFontMetrics>
 #include <QTimer>
 
 #include <cmath>
@@ -10,6 +12,40 @@ namespace platform {
 Label::Label(const QString& caption, QWidget* parent) : QLabel(caption, parent)
 {
     setTextFormat(Qt::PlainText);
+}
+
+void Label::setCaption(const QString& caption)
+{
+    setText(caption);
+    fitCaption();
+}
+
+void Label::resizeEvent(QResizeEvent* event)
+{
+    QLabel::resizeEvent(event);
+    fitCaption();
+}
+
+void Label::moveEvent(QMoveEvent* event)
+{
+    QLabel::moveEvent(event);
+    fitCaption();
+}
+
+void Label::fitCaption()
+{
+    constexpr int kSmallestPixels = 7;
+    const int visibleWidth =
+        parentWidget() ? geometry().intersected(parentWidget()->rect()).width() : width();
+    const QFont inherited = parentWidget() ? parentWidget()->font() : QApplication::font();
+    QFont fitting = inherited;
+    int pixels = QFontInfo(fitting).pixelSize();
+    while (QFontMetrics(fitting).horizontalAdvance(text()) > visibleWidth && pixels > kSmallestPixels)
+        fitting.setPixelSize(--pixels);
+    if (fitting == inherited)
+        setFont(QFont()); // follow the window's font again
+    else
+        setFont(fitting);
 }
 
 CommandButton::CommandButton(const QString& caption, QWidget* parent) : QPushButton(caption, parent)

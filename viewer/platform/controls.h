@@ -12,13 +12,23 @@
 
 namespace platform {
 
+// A label of fixed place and size. Where the caption is wider than the part of the label that
+// lies inside its window (the layout was made for a narrower font than some desktops use), the
+// label's font is made smaller until the caption fits, so no text is ever cut off.
 class Label : public QLabel {
     Q_OBJECT
 
 public:
     explicit Label(const QString& caption, QWidget* parent = nullptr);
-    void setCaption(const QString& caption) { setText(caption); }
+    void setCaption(const QString& caption);
     QString Caption() const { return text(); }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+
+private:
+    void fitCaption();
 };
 
 // A push button that is never the window's default button.

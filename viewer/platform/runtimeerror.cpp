@@ -53,8 +53,8 @@ ErrorReporter& customReporter()
 
 void showErrorBox(const RuntimeError& error)
 {
-    const QString title = QApplication::applicationDisplayName();
-    QMessageBox box(QMessageBox::Critical, title.isEmpty() ? QStringLiteral("veldtra") : title,
+    // The title names the error; the desktop adds the program's name to it.
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kindName(error.kind())),
                     QString::fromUtf8(kindName(error.kind())), QMessageBox::Ok,
                     QApplication::activeWindow());
     box.setObjectName(QStringLiteral("runtimeErrorBox"));
