@@ -238,10 +238,10 @@ form1::PointFields form1::readPointFields() const
 namespace {
 
 // A row or column index as the kernel takes it: a 16-bit integer.
-std::int16_t gridIndex(std::int32_t index, const char* what)
+inline std::int16_t gridIndex(std::int32_t index, const char* what)
 {
     if (index >= std::numeric_limits<std::int16_t>::min() && index <= std::numeric_limits<std::int16_t>::max())
-        return static_cast<std::int16_t>(index);
+        [[likely]] return static_cast<std::int16_t>(index);
     return toInt16(index, QLatin1String(what));
 }
 
@@ -266,27 +266,25 @@ void form1::computeGrid()
 
     PB1->setMax(static_cast<float>(checkedAdd(txtHeight->readDouble(), 2.0)));
     const std::int32_t rowLimit = toInt32(checkedAdd(txtHeight->readDouble(), 1.0), QStringLiteral("Height + 1"));
-    const TextBox* const boxes[] = {txtRmin, txtRmax, txtImin, txtImax,
-                                     txtMaxIt, txtMColors, txtWidth, txtHeight};
-    std::uint64_t seen[std::size(boxes)] = {};
-    auto unchanged = [&] {
-        bool same = true;
-        for (std::size_t k = 0; k < std::size(boxes); ++k) {
-            same = same && seen[k] == boxes[k]->changeCount();
-            seen[k] = boxes[k]->changeCount();
-        }
-        return same;
-    };
     std::optional<PointFields> fields;
+    std::uint64_t fieldsReadAt = 0;
     for (std::int32_t i = 0; i <= rowLimit; i = nextCounter(i)) {
         const std::int32_t columnLimit = toInt32(checkedAdd(txtWidth->readDouble(), 1.0), QStringLiteral("Width + 1"));
+        // Where the whole row lies in the grid, its cells are written directly.
+        std::uint8_t* cells = FractalGrid.contains(std::max(columnLimit, 0), i) ? FractalGrid.row(i) : nullptr;
         for (std::int32_t j = 0; j <= columnLimit; j = nextCounter(j)) {
-            if (!unchanged() || !fields)
+            if (!fields || fieldsReadAt != TextBox::changeCount()) {
                 fields = readPointFields();
+                fieldsReadAt = TextBox::changeCount();
+            }
             const PointFields& f = *fields;
             const std::int16_t row = gridIndex(i, "Row"), column = gridIndex(j, "Column");
-            FractalGrid.set(j, i, Mandelbrot(f.rmin, f.rmax, f.imin, f.imax, f.maxIt, f.mColors, f.width,
-                                             f.height, row, column, kBailout, stepR, stepI));
+            const std::uint8_t value = Mandelbrot(f.rmin, f.rmax, f.imin, f.imax, f.maxIt, f.mColors,
+                                                  f.width, f.height, row, column, kBailout, stepR, stepI);
+            if (cells)
+                cells[j] = value;
+            else
+                FractalGrid.set(j, i, value);
         }
         PB1->setValue(PB1->Value() + 1.0f);
     }

@@ -77,6 +77,21 @@ inline void SetDIBPixel(std::int16_t x, std::int16_t y, std::int16_t red, std::i
     pixel.Blue = clamp(blue);
 }
 
+// The pixels of row y (1-based from the top) for x = 1 to the bitmap's width, where the whole
+// row exists in the buffer; null otherwise. Setting pixel x of the row is what
+// SetDIBPixel(x, y, ...) does with channel values within 0..255.
+inline DIBPixel* PixelRow(std::int32_t y) noexcept
+{
+    const std::int32_t width = PictureBitmap.bmWidth;
+    const std::int32_t height = PictureBitmap.bmHeight;
+    if (y < 1 || y > height || width < 1)
+        return nullptr;
+    const std::int64_t first = static_cast<std::int64_t>(height - y) * width;
+    if (first + width > DIBBits.size())
+        return nullptr;
+    return DIBBits.data() + first;
+}
+
 // Writes the buffer back into the bitmap and closes the capture. Raises SubscriptOutOfRange
 // when no buffer holds a pixel; nothing is then written and the capture stays open.
 void WriteDIBBits(platform::HDC hDC, platform::HBITMAP hBitmap);

@@ -10,7 +10,7 @@
 
 #include <array>
 #include <cmath>
-#include <optional>
+#include <algorithm>
 
 namespace mLoadFractal {
 
@@ -102,10 +102,6 @@ void goOnAfterError(Step&& step) noexcept
 // The colour of a point depends only on the leading digit of its grid value, so a paint has at
 // most ten colours, plus the colour 0 that holds before the first point. Each is worked out once
 // per paint; a colour whose rounding overflows sets no pixel.
-struct Pixel {
-    std::int16_t red, green, blue;
-};
-
 class Palette {
 public:
     static constexpr std::size_t kInitial = 10;
@@ -116,45 +112,73 @@ public:
         for (std::size_t digit = 0; digit < 10; ++digit)
             entries_[digit] = pixelOf(factor * static_cast<double>(48 + digit));
         entries_[kInitial] = pixelOf(0.0);
+        for (std::size_t value = 0; value < byValue_.size(); ++value)
+            byValue_[value] = entries_[kLeadingDigit[value]];
     }
 
-    const std::optional<Pixel>& operator[](std::size_t entry) const { return entries_[entry]; }
+    struct Entry {
+        bool set = false; // false: the colour overflows and the pixel keeps its value
+        std::uint8_t red = 0, green = 0, blue = 0;
+    };
+
+    const Entry& operator[](std::size_t entry) const { return entries_[entry]; }
+    // The entry of a grid value.
+    const Entry& ofValue(std::uint8_t value) const { return byValue_[value]; }
 
 private:
-    static std::optional<Pixel> pixelOf(double colour)
+    static Entry pixelOf(double colour)
     {
         const double rounded = std::nearbyint(colour);
         if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0))
-            return std::nullopt;
+            return {};
         const auto c = static_cast<std::int32_t>(rounded);
-        return Pixel{static_cast<std::int16_t>(c & 0xFF), static_cast<std::int16_t>((c & 0xFF00) / 256),
-                     static_cast<std::int16_t>((c & 0xFF0000) / 65535)};
+        return {true, static_cast<std::uint8_t>(c & 0xFF), static_cast<std::uint8_t>((c & 0xFF00) / 256),
+                static_cast<std::uint8_t>((c & 0xFF0000) / 65535)};
     }
 
-    std::array<std::optional<Pixel>, 11> entries_;
+    std::array<Entry, 11> entries_;
+    std::array<Entry, 256> byValue_;
 };
+
+void setPixel(GetDIBBits::DIBPixel& pixel, const Palette::Entry& entry)
+{
+    if (entry.set) {
+        pixel.Red = entry.red;
+        pixel.Green = entry.green;
+        pixel.Blue = entry.blue;
+    }
+}
+
+// Row y where all of it lies in the grid and in the captured bitmap: each point takes its own
+// colour and lands in column x - 1 of the bitmap's row y - 1 from the top; column 0 and the
+// points beyond the bitmap's width are not shown.
+void paintWholeRow(std::int32_t y, std::int32_t lastX, GetDIBBits::DIBPixel* pixels,
+                   const Palette& palette)
+{
+    const std::uint8_t* values = FractalGrid.row(y);
+    const std::int32_t shown = std::min(lastX, GetDIBBits::PictureBitmap.bmWidth);
+    for (std::int32_t x = 1; x <= shown; ++x)
+        setPixel(pixels[x - 1], palette.ofValue(values[x]));
+}
 
 void paintRow(std::int32_t y, std::int32_t lastX, const Palette& palette, std::size_t& colour)
 {
-    auto paint = [&](std::int32_t x) {
-        if (const auto& pixel = palette[colour])
-            GetDIBBits::SetDIBPixel(static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
-                                    pixel->red, pixel->green, pixel->blue);
-    };
-    if (lastX >= 0 && FractalGrid.contains(lastX, y)) {
-        // The whole row lies in the grid: every point takes its own colour.
-        const std::uint8_t* values = FractalGrid.row(y);
-        for (std::int32_t x = 0; x <= lastX; ++x) {
-            colour = kLeadingDigit[values[x]];
-            paint(x);
-        }
+    if (lastX < 0)
         return;
+    if (FractalGrid.contains(lastX, y)) {
+        if (GetDIBBits::DIBPixel* pixels = GetDIBBits::PixelRow(y)) {
+            paintWholeRow(y, lastX, pixels, palette);
+            colour = kLeadingDigit[FractalGrid.row(y)[lastX]];
+            return;
+        }
     }
-    // A point outside the grid keeps the colour of the point before it.
+    // Point by point; a point outside the grid keeps the colour of the point before it.
     for (std::int32_t x = 0; x <= lastX; ++x) {
         if (FractalGrid.contains(x, y))
             colour = kLeadingDigit[FractalGrid.at(x, y)];
-        paint(x);
+        if (const Palette::Entry& entry = palette[colour]; entry.set)
+            GetDIBBits::SetDIBPixel(static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
+                                    entry.red, entry.green, entry.blue);
     }
 }
 

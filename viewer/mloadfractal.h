@@ -33,6 +33,7 @@ public:
 
     // Row y's elements, x from 0 to upperX; y must lie within the bounds.
     const std::uint8_t* row(std::int32_t y) const { return cells_.get() + offset(0, y); }
+    std::uint8_t* row(std::int32_t y) { return cells_.get() + offset(0, y); }
 
     // Raise SubscriptOutOfRange outside the bounds or while the grid has no elements.
     std::uint8_t at(std::int64_t x, std::int64_t y) const;

@@ -26,8 +26,9 @@ public:
     QString Text() const { return text(); }
     void setText(const QString& text) { QLineEdit::setText(text); }
     const QString& caption() const { return caption_; }
-    // Counts the changes of the text: equal counts mean the same text.
-    std::uint64_t changeCount() const { return changes_; }
+    // Counts the changes of the texts of all text boxes: while it stays the same, no text box
+    // holds a new text.
+    static std::uint64_t changeCount() { return changes_; }
 
     // The text as a number in the user's locale; raises like platform::textToDouble.
     double readDouble() const;
@@ -44,7 +45,7 @@ private:
     void followLocale() const;
 
     QString caption_;
-    std::uint64_t changes_ = 0;
+    static inline std::uint64_t changes_ = 0;
     mutable QLocale locale_;
     mutable std::optional<Outcome<double>> double_;
     mutable std::optional<Outcome<std::int16_t>> int16_;
