@@ -68,17 +68,19 @@ std::int32_t StretchBlt(HDC dest, std::int32_t x, std::int32_t y, std::int32_t w
     const QImage sourceImage = from == to ? from->copy() : *from;
     const auto columns = sampleMap(width, sx, sourceWidth);
     const auto rows = sampleMap(height, sy, sourceHeight);
+    const std::int64_t toWidth = to->width(), toHeight = to->height();
+    const std::int64_t fromWidth = sourceImage.width(), fromHeight = sourceImage.height();
     for (std::int32_t dy = 0; dy < height; ++dy) {
         const std::int64_t ty = static_cast<std::int64_t>(y) + dy;
         const std::int64_t fy = rows[static_cast<std::size_t>(dy)];
-        if (ty < 0 || ty >= to->height() || fy < 0 || fy >= sourceImage.height())
+        if (ty < 0 || ty >= toHeight || fy < 0 || fy >= fromHeight)
             continue;
         const auto* in = reinterpret_cast<const std::uint32_t*>(sourceImage.constScanLine(int(fy)));
         auto* out = reinterpret_cast<std::uint32_t*>(to->scanLine(int(ty)));
         for (std::int32_t dx = 0; dx < width; ++dx) {
             const std::int64_t tx = static_cast<std::int64_t>(x) + dx;
             const std::int64_t fx = columns[static_cast<std::size_t>(dx)];
-            if (tx >= 0 && tx < to->width() && fx >= 0 && fx < sourceImage.width())
+            if (tx >= 0 && tx < toWidth && fx >= 0 && fx < fromWidth)
                 out[tx] = in[fx];
         }
     }
