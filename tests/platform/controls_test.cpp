@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The controls of the window: slider, progress bar, command button and text box.
+// The controls of the window: label, slider, progress bar, command button and text box.
 #include "platform/controls.h"
 #include "platform/textbox.h"
 #include "test_support.h"
@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QSignalSpy>
 #include <QStyleOptionSlider>
 #include <QTest>
@@ -39,6 +40,47 @@ protected:
 };
 
 // ---- Slider --------------------------------------------------------------------------------
+
+// Where a caption is wider than the visible part of its label, the label's font shrinks until
+// it fits; a caption that fits keeps the window's font.
+struct LabelCase {
+    const char* name;
+    QRect geometry;
+    QString caption;
+    bool shrinks;
+};
+
+class LabelFits : public ::testing::TestWithParam<LabelCase> {};
+
+TEST_P(LabelFits, CaptionIsNeverCutOff)
+{
+    const LabelCase& c = GetParam();
+    QWidget window;
+    window.resize(300, 100);
+    QFont windowFont = window.font();
+    windowFont.setPixelSize(14);
+    window.setFont(windowFont);
+    Label label(QString(), &window);
+    label.setGeometry(c.geometry);
+    label.setCaption(c.caption);
+
+    const int visible = c.geometry.intersected(window.rect()).width();
+    EXPECT_LE(QFontMetrics(label.font()).horizontalAdvance(c.caption), visible);
+    EXPECT_EQ(label.font().pixelSize() < 14, c.shrinks);
+    EXPECT_EQ(label.Caption(), c.caption);
+
+    // A short caption afterwards follows the window's font again.
+    label.setCaption(QStringLiteral("x"));
+    EXPECT_EQ(label.font().pixelSize(), 14);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Controls, LabelFits,
+    ::testing::Values(LabelCase{"Fits", QRect(10, 10, 200, 20), QStringLiteral("Rmin:"), false},
+                      LabelCase{"TooWide", QRect(10, 10, 81, 20), QStringLiteral("Current process:"), true},
+                      LabelCase{"PartlyLeftOfTheWindow", QRect(-8, 10, 65, 20),
+                                QStringLiteral("MaxColors:"), true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Slider, HoldsThirtyTwoBitRangeAndValue)
 {

@@ -172,3 +172,29 @@ TEST_F(PixelBufferTest, PictureWithoutPixelsCannotBeCapturedOrWritten)
     EXPECT_EQ(errorOf([&] { writeBack(); }), ErrorKind::SubscriptOutOfRange);
     EXPECT_TRUE(sameImage(box.image(), original));
 }
+
+// A capture of a picture of the same size as the last one holds exactly the new picture's
+// pixels, whatever the last capture's buffer held.
+TEST_F(PixelBufferTest, ASecondCaptureOfTheSameSizeHoldsOnlyTheNewPicture)
+{
+    capture();
+    for (int16_t y = 1; y <= kHeight; ++y)
+        for (int16_t x = 1; x <= kWidth; ++x)
+            GetDIBBits::SetDIBPixel(x, y, 1, 2, 3);
+
+    platform::PictureBox other;
+    other.setInnerSize(kWidth, kHeight);
+    QImage picture(kWidth, kHeight, QImage::Format_RGB32);
+    picture.fill(qRgb(90, 80, 70));
+    picture.setPixel(kWidth - 1, 0, qRgb(200, 0, 9));
+    other.setPicture(picture);
+    other.Cls();
+    GetDIBBits::ReadDIBBits(other.hDC(), other.imageHandle());
+
+    ASSERT_EQ(GetDIBBits::DIBBits.size(), kWidth * kHeight);
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            const auto& p = GetDIBBits::DIBBits.at((kHeight - 1 - y) * kWidth + x);
+            EXPECT_EQ(qRgb(p.Red, p.Green, p.Blue), picture.pixel(x, y)) << x << ", " << y;
+        }
+}
