@@ -10,5 +10,5 @@ build_tree "$VELDTRA_ROOT/build"
 ctest --test-dir "$VELDTRA_ROOT/build" --output-on-failure -j "$(nproc)"
 
 build_tree "$VELDTRA_ROOT/build-sanitize" -DVELDTRA_SANITIZE=ON
-ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     ctest --test-dir "$VELDTRA_ROOT/build-sanitize" --output-on-failure -j "$(nproc)" -LE display
