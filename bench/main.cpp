@@ -143,11 +143,11 @@ int main(int argc, char** argv)
 
     const int sizes[][2] = {{320, 240}, {640, 480}, {1280, 960}, {2000, 1500}, {4000, 3000}};
     for (const auto& size : sizes) {
-        const std::string name = "render_" + std::to_string(size[0]) + "x" + std::to_string(size[1]) + "_maxit259_ms";
+        const std::string name = "render_size_" + std::to_string(size[0]) + "x" + std::to_string(size[1]) + "_ms";
         print(name.c_str(), renderSeconds(window, size[0], size[1], 259, 1) * 1e3);
     }
     for (int maxIt : {259, 1000, 2500, 5000}) {
-        const std::string name = "render_640x480_maxit" + std::to_string(maxIt) + "_ms";
+        const std::string name = "render_maxit_" + std::to_string(maxIt) + "_640x480_ms";
         print(name.c_str(), renderSeconds(window, 640, 480, maxIt, 1) * 1e3);
     }
     return 0;
