@@ -11,6 +11,9 @@
 #include <array>
 #include <cmath>
 #include <algorithm>
+#include <new>
+#include <optional>
+#include <string>
 
 namespace mLoadFractal {
 
@@ -89,15 +92,42 @@ std::uint8_t leadingDigitCode(std::uint8_t value)
 
 namespace {
 
-// Runs one step of the paint; an error ends that step only.
-template <typename Step>
-void goOnAfterError(Step&& step) noexcept
-{
-    try {
-        step();
-    } catch (...) {
+// Runs the steps of one paint: an error ends the step that raised it and the paint goes on
+// with the next. A lack of memory is the one error the paint does not keep to itself: the
+// picture would silently come out incomplete, so the first one is reported once the paint is
+// done.
+class Steps {
+public:
+    template <typename Step>
+    void run(Step&& step) noexcept
+    {
+        try {
+            step();
+        } catch (const platform::RuntimeError& error) {
+            if (error.kind() == ErrorKind::OutOfMemory)
+                remember(error);
+        } catch (const std::bad_alloc&) {
+            remember(platform::RuntimeError(ErrorKind::OutOfMemory,
+                                            std::string("There is not enough memory to paint the picture.")));
+        } catch (...) {
+        }
     }
-}
+
+    void reportLackOfMemory() const noexcept
+    {
+        if (lackOfMemory_)
+            platform::reportError(*lackOfMemory_);
+    }
+
+private:
+    void remember(const platform::RuntimeError& error) noexcept
+    {
+        if (!lackOfMemory_)
+            lackOfMemory_.emplace(error);
+    }
+
+    std::optional<platform::RuntimeError> lackOfMemory_;
+};
 
 // The colour of a point depends only on the leading digit of its grid value, so a paint has at
 // most ten colours, plus the colour 0 that holds before the first point. Each is worked out once
@@ -188,14 +218,15 @@ void DrawFractal(platform::PictureBox& picture, std::int32_t colourRange,
                  platform::ProgressBar& progress) noexcept
 {
     using platform::Screen;
-    goOnAfterError([&] {
+    Steps steps;
+    steps.run([&] {
         picture.setOuterWidthTwips(static_cast<float>(SnapWidth) * Screen::TwipsPerPixelX());
     });
-    goOnAfterError([&] {
+    steps.run([&] {
         picture.setOuterHeightTwips(static_cast<float>(SnapHeight) * Screen::TwipsPerPixelY());
     });
-    goOnAfterError([&] { GetDIBBits::ReadDIBBits(picture.hDC(), picture.imageHandle()); });
-    goOnAfterError([&] {
+    steps.run([&] { GetDIBBits::ReadDIBBits(picture.hDC(), picture.imageHandle()); });
+    steps.run([&] {
         progress.setMax(static_cast<float>(platform::toInt16(static_cast<double>(SnapHeight) + 1)));
     });
 
@@ -203,11 +234,12 @@ void DrawFractal(platform::PictureBox& picture, std::int32_t colourRange,
     std::size_t colour = Palette::kInitial;
     for (std::int32_t y = 0; y <= SnapHeight; ++y) {
         paintRow(y, SnapWidth, palette, colour);
-        goOnAfterError([&] { progress.setValue(progress.Value() + 1.0f); });
+        steps.run([&] { progress.setValue(progress.Value() + 1.0f); });
     }
 
-    goOnAfterError([&] { progress.setValue(0.0f); });
-    goOnAfterError([&] { GetDIBBits::WriteDIBBits(picture.hDC(), picture.imageHandle()); });
+    steps.run([&] { progress.setValue(0.0f); });
+    steps.run([&] { GetDIBBits::WriteDIBBits(picture.hDC(), picture.imageHandle()); });
+    steps.reportLackOfMemory();
 }
 
 } // namespace mLoadFractal

@@ -61,7 +61,8 @@ inline std::int16_t SnapHeight = 0;
 
 // Paints FractalGrid into `picture` at the snapshot's size with the given colour range, and
 // shows progress per row on `progress`. Each step that fails is skipped and the paint goes on
-// with the next one; nothing is raised.
+// with the next one; nothing is raised. A step that fails for lack of memory is reported to the
+// unhandled-error handler once the paint is done, since the picture is then incomplete.
 void DrawFractal(platform::PictureBox& picture, std::int32_t colourRange,
                  platform::ProgressBar& progress) noexcept;
 

@@ -7,6 +7,9 @@
 #include "platform/picturebox.h"
 
 #include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <sys/resource.h>
 #include <functional>
 #include <optional>
 
@@ -190,3 +193,50 @@ TEST_F(PaintTest, ProgressEndsAtZeroWithMaximumOfHeightPlusOne)
     EXPECT_EQ(bar.Value(), 0.0f);
     EXPECT_EQ(highest, 8.0f); // one step per painted row, rows 0..7
 }
+
+#if !defined(__SANITIZE_ADDRESS__) // the address sanitizer cannot run under a memory limit
+// A picture larger than the memory the program may have: the paint goes on as far as it can,
+// the render ends, and the user is told that the picture could not be made, rather than being
+// shown an incomplete picture as if all were well. Run in a child process whose address space
+// is limited to what it uses now plus 700 MB: enough for the grid of 256 MB, not for the
+// picture of 1 GB.
+namespace {
+
+[[noreturn]] void renderBeyondMemory()
+{
+    long pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld", &pages) != 1)
+            pages = 0;
+        std::fclose(statm);
+    }
+    const rlim_t limit = static_cast<rlim_t>(pages) * 4096 + (rlim_t{700} << 20);
+    const rlimit addressSpace{limit, limit};
+    setrlimit(RLIMIT_AS, &addressSpace);
+
+    kernelbinding::setLibraryPaths({QStringLiteral(ZORVAKEL_LIBRARY_PATH)});
+    std::vector<ReportedError> seen;
+    platform::setErrorReporter([&](const platform::RuntimeError& e) {
+        seen.push_back({e.kind(), QString::fromUtf8(e.what())});
+    });
+    form1 window;
+    window.Form_Load();
+    window.txtWidth->setText(QStringLiteral("16000"));
+    window.txtHeight->setText(QStringLiteral("16000"));
+    window.txtMaxIt->setText(QStringLiteral("1"));
+    platform::runEventProcedure([&] { window.cmdRender_Click(); });
+
+    const bool told = seen.size() == 1 && seen[0].kind == platform::ErrorKind::OutOfMemory &&
+                      seen[0].message.contains(QStringLiteral("16000"));
+    std::fprintf(stderr, "errors %zu, status %s\n", seen.size(), qPrintable(window.lblProcess->Caption()));
+    std::_Exit(told && window.lblProcess->Caption() == QStringLiteral("None") ? 0 : 1);
+}
+
+} // namespace
+
+TEST(PaintWithoutMemory, TellsTheUserThePictureCouldNotBeMade)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(renderBeyondMemory(), ::testing::ExitedWithCode(0), "errors 1, status None");
+}
+#endif

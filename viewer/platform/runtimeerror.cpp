@@ -79,6 +79,11 @@ void report(const RuntimeError& error) noexcept
 
 } // namespace
 
+void reportError(const RuntimeError& error) noexcept
+{
+    report(error);
+}
+
 void setErrorReporter(ErrorReporter reporter)
 {
     customReporter() = std::move(reporter);

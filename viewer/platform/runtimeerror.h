@@ -46,6 +46,9 @@ private:
 using ErrorReporter = std::function<void(const RuntimeError&)>;
 void setErrorReporter(ErrorReporter reporter);
 
+// Reports an error that no event procedure handled. Never throws.
+void reportError(const RuntimeError& error) noexcept;
+
 // Translates the exception in flight into a RuntimeError and reports it. Never throws.
 void reportCurrentException() noexcept;
 
