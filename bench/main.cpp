@@ -75,6 +75,22 @@ double renderSeconds(form1& window, int width, int height, int maxIt, int runs)
     return bestOf(runs, [&] { window.cmdRender_Click(); });
 }
 
+// The fastest times seen of a render and of the bare kernel loop over the same grid.
+struct RenderAgainstKernel {
+    int width, height;
+    double render = 1e300, kernel = 1e300;
+
+    void timeRender(form1& window) { render = std::min(render, renderSeconds(window, width, height, 259, 1)); }
+    void timeKernel() { kernel = std::min(kernel, bareKernelSeconds(width, height, 259)); }
+    void alternate(form1& window, int rounds)
+    {
+        for (int round = 0; round < rounds; ++round) {
+            timeRender(window);
+            timeKernel();
+        }
+    }
+};
+
 double memcpySeconds(std::size_t bytes)
 {
     std::vector<char> from(bytes, 1), to(bytes, 2);
@@ -111,33 +127,26 @@ int main(int argc, char** argv)
     // The bare loop runs fastest in a fresh process (in a process that has rendered it can be
     // some 15% slower, for reasons of the processor's, not of the program's), so it is timed
     // first as well, and its fastest time is the one compared against.
-    double kernel = bareKernelSeconds(1280, 960, 259);
-    double kernelDefault = bareKernelSeconds(320, 240, 259);
+    RenderAgainstKernel large{4000, 3000}, medium{1280, 960}, small{320, 240};
+    medium.timeKernel();
+    small.timeKernel();
 
     // The large render comes next, so that the peak resident memory is its own.
-    const double large = renderSeconds(window, 4000, 3000, 259, 1);
-    print("render_4000x3000_s", large);
+    large.timeRender(window);
+    print("render_4000x3000_s", large.render);
     print("peak_rss_mb_4000x3000", peakResidentMegabytes());
     const double redraw = bestOf(3, [&] { window.cmdReload_Click(); });
     print("redraw_4000x3000_ms", redraw * 1e3);
     print("redraw_vs_memcpy", redraw / memcpySeconds(std::size_t{4000} * 3000 * 4));
 
     // Render and bare loop alternate, so that both meet the same state of the machine.
-    double render = 1e300;
-    for (int round = 0; round < 3; ++round) {
-        render = std::min(render, renderSeconds(window, 1280, 960, 259, 1));
-        kernel = std::min(kernel, bareKernelSeconds(1280, 960, 259));
-    }
-    print("render_1280x960_ms", render * 1e3);
-    print("kernel_1280x960_ms", kernel * 1e3);
-    print("render_vs_kernel", render / kernel);
-    double renderDefault = 1e300;
-    for (int round = 0; round < 5; ++round) {
-        renderDefault = std::min(renderDefault, renderSeconds(window, 320, 240, 259, 1));
-        kernelDefault = std::min(kernelDefault, bareKernelSeconds(320, 240, 259));
-    }
-    print("render_default_ms", renderDefault * 1e3);
-    print("kernel_default_ms", kernelDefault * 1e3);
+    medium.alternate(window, 3);
+    print("render_1280x960_ms", medium.render * 1e3);
+    print("kernel_1280x960_ms", medium.kernel * 1e3);
+    print("render_vs_kernel", medium.render / medium.kernel);
+    small.alternate(window, 5);
+    print("render_default_ms", small.render * 1e3);
+    print("kernel_default_ms", small.kernel * 1e3);
 
     print("kernel_speedup", measureKernelSpeedup(kernelbinding::bind()));
 

@@ -23,6 +23,24 @@ DT_HINT=""        # a command that tells more about a failure of the current ste
 
 dt_log() { printf '[%s] %s\n' "$DT_NAME" "$*" >&2; }
 
+# Reads a script's "--name value" arguments into the shell variables named after them (dashes
+# become underscores); any other argument is refused. Usage: dt_parse_args "NAME ..." "$@".
+dt_parse_args()
+{
+    local known=" $1 " name
+    shift
+    while (($#)); do
+        name=${1#--}
+        name=${name//-/_}
+        if [[ $1 != --* || $# -lt 2 || $known != *" $name "* ]]; then
+            echo "unknown argument $1" >&2
+            exit 2
+        fi
+        printf -v "$name" '%s' "$2"
+        shift 2
+    done
+}
+
 # Ends the test: records what the screen showed and why, then exits non-zero (the EXIT trap
 # cleans up).
 dt_fail()

@@ -8,16 +8,7 @@ set -euo pipefail
 # shellcheck source=SCRIPTDIR/display_lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/display_lib.sh"
 
-while (($#)); do
-    case $1 in
-    --program) program=$2 ;;
-    --helper) helper=$2 ;;
-    --kernel) kernel=$2 ;;
-    --artifacts) artifacts=$2 ;;
-    *) echo "unknown argument $1" >&2; exit 2 ;;
-    esac
-    shift 2
-done
+dt_parse_args "program helper kernel artifacts" "$@"
 
 dt_init render "$artifacts"
 

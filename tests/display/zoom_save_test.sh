@@ -10,16 +10,7 @@ set -euo pipefail
 # shellcheck source=SCRIPTDIR/display_lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/display_lib.sh"
 
-while (($#)); do
-    case $1 in
-    --program) program=$2 ;;
-    --helper) helper=$2 ;;
-    --kernel) kernel=$2 ;;
-    --artifacts) artifacts=$2 ;;
-    *) echo "unknown argument $1" >&2; exit 2 ;;
-    esac
-    shift 2
-done
+dt_parse_args "program helper kernel artifacts" "$@"
 
 # The drag, in pixels of PicDisp: pressed at the first point, released at the last. It runs up
 # and to the left, so the program has to put the corners in order itself.

@@ -11,20 +11,7 @@ set -euo pipefail
 # shellcheck source=SCRIPTDIR/../display/display_lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../display/display_lib.sh"
 
-while (($#)); do
-    case $1 in
-    --cmake) cmake=$2 ;;
-    --build) build=$2 ;;
-    --bindir) bindir=$2 ;;
-    --libdir) libdir=$2 ;;
-    --datadir) datadir=$2 ;;
-    --helper) helper=$2 ;;
-    --kernel) kernel=$2 ;;
-    --artifacts) artifacts=$2 ;;
-    *) echo "unknown argument $1" >&2; exit 2 ;;
-    esac
-    shift 2
-done
+dt_parse_args "cmake build bindir libdir datadir helper kernel artifacts" "$@"
 
 dt_init install "$artifacts"
 command -v desktop-file-validate >/dev/null || dt_fail "desktop-file-validate is not installed (package desktop-file-utils)"

@@ -23,21 +23,8 @@ namespace platform {
 namespace {
 
 using test::LocaleScope;
+using test::PaintCounter;
 using test::raised;
-
-class PaintCounter : public QObject {
-public:
-    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++count;
-        return false;
-    }
-};
 
 // ---- Slider --------------------------------------------------------------------------------
 

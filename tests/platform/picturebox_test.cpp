@@ -16,6 +16,7 @@
 namespace platform {
 namespace {
 
+using test::PaintCounter;
 using test::raised;
 using Point = std::pair<int, int>;
 
@@ -42,21 +43,6 @@ std::set<Point> pixelsOf(const QImage& image, QRgb colour)
                 found.insert({x, y});
     return found;
 }
-
-// Counts the paint events a widget receives.
-class PaintCounter : public QObject {
-public:
-    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++count;
-        return false;
-    }
-};
 
 // ---- Size ----------------------------------------------------------------------------------
 

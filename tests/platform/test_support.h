@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 // Helpers shared by the platform tests: readable values in failure messages, a pinned locale,
-// and catching the run-time error that a call raises.
+// catching the run-time error that a call raises, and counting paints.
 #pragma once
 
 #include "platform/runtimeerror.h"
 
+#include <QEvent>
 #include <QLocale>
+#include <QObject>
+#include <QWidget>
 #include <QString>
 
 #include <gtest/gtest.h>
@@ -52,6 +55,21 @@ std::optional<RuntimeError> raised(Call&& call)
     }
     return std::nullopt;
 }
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++count;
+        return false;
+    }
+};
 
 // Installs a reporter for the scope and restores the default one afterwards.
 class ReporterScope {
