@@ -176,7 +176,7 @@ void form1::writeDefaultWindow()
 void form1::showExtent(Label* label, TextBox* low, TextBox* high)
 {
     const double highValue = high->readDouble();
-    label->setCaption(numberToText(checkedSub(highValue, low->readDouble())));
+    label->setCaption(numberToText(checkedSub(highValue, low->readDouble(), "The extent of the window")));
 }
 
 void form1::Form_Load()
@@ -253,23 +253,25 @@ inline std::int16_t gridIndex(std::int32_t index, const char* what)
 // lets the user change one, so normally they are read once).
 void form1::computeGrid()
 {
-    const std::int32_t upperX = toInt32(checkedAdd(txtWidth->readDouble(), 2.0), QStringLiteral("Width + 2"));
-    const std::int32_t upperY = toInt32(checkedAdd(txtHeight->readDouble(), 2.0), QStringLiteral("Height + 2"));
+    const std::int32_t upperX = toInt32(checkedAdd(txtWidth->readDouble(), 2.0, "Width + 2"), QStringLiteral("Width + 2"));
+    const std::int32_t upperY = toInt32(checkedAdd(txtHeight->readDouble(), 2.0, "Height + 2"), QStringLiteral("Height + 2"));
     FractalGrid.recreate(upperX, upperY);
 
     const double rmax = txtRmax->readDouble();
-    const double spanR = checkedSub(rmax, txtRmin->readDouble());
-    const double stepR = checkedDiv(spanR, checkedSub(txtWidth->readDouble(), 1.0));
+    const double spanR = checkedSub(rmax, txtRmin->readDouble(), "The real extent (Rmax − Rmin)");
+    const double stepR = checkedDiv(spanR, checkedSub(txtWidth->readDouble(), 1.0, "Width − 1"),
+                                    "The step between columns, (Rmax − Rmin) / (Width − 1),");
     const double imax = txtImax->readDouble();
-    const double spanI = checkedSub(imax, txtImin->readDouble());
-    const double stepI = checkedDiv(spanI, checkedSub(txtHeight->readDouble(), 1.0));
+    const double spanI = checkedSub(imax, txtImin->readDouble(), "The imaginary extent (Imax − Imin)");
+    const double stepI = checkedDiv(spanI, checkedSub(txtHeight->readDouble(), 1.0, "Height − 1"),
+                                    "The step between rows, (Imax − Imin) / (Height − 1),");
 
-    PB1->setMax(static_cast<float>(checkedAdd(txtHeight->readDouble(), 2.0)));
-    const std::int32_t rowLimit = toInt32(checkedAdd(txtHeight->readDouble(), 1.0), QStringLiteral("Height + 1"));
+    PB1->setMax(static_cast<float>(checkedAdd(txtHeight->readDouble(), 2.0, "Height + 2")));
+    const std::int32_t rowLimit = toInt32(checkedAdd(txtHeight->readDouble(), 1.0, "Height + 1"), QStringLiteral("Height + 1"));
     std::optional<PointFields> fields;
     std::uint64_t fieldsReadAt = 0;
     for (std::int32_t i = 0; i <= rowLimit; i = nextCounter(i)) {
-        const std::int32_t columnLimit = toInt32(checkedAdd(txtWidth->readDouble(), 1.0), QStringLiteral("Width + 1"));
+        const std::int32_t columnLimit = toInt32(checkedAdd(txtWidth->readDouble(), 1.0, "Width + 1"), QStringLiteral("Width + 1"));
         // Where the whole row lies in the grid, its cells are written directly.
         std::uint8_t* cells = FractalGrid.contains(std::max(columnLimit, 0), i) ? FractalGrid.row(i) : nullptr;
         for (std::int32_t j = 0; j <= columnLimit; j = nextCounter(j)) {
@@ -374,12 +376,13 @@ void form1::PicDisp_MouseUp(std::int16_t Button, std::int16_t, float, float)
     const double rmin = txtRmin->readDouble(), rmax = txtRmax->readDouble();
     const double imin = txtImin->readDouble(), imax = txtImax->readDouble();
     const double w = PicDisp->ScaleWidth(), h = PicDisp->ScaleHeight();
-    const double unitR = checkedDiv(checkedSub(rmax, rmin), w);
-    const double unitI = checkedDiv(checkedSub(imax, imin), h);
-    const double newRmin = checkedAdd(rmin, checkedMul(unitR, SelX1));
-    const double newRmax = checkedAdd(rmin, checkedMul(unitR, SelX2));
-    const double newImin = checkedAdd(imin, checkedMul(unitI, SelY1));
-    const double newImax = checkedAdd(imin, checkedMul(unitI, SelY2));
+    constexpr const char* window = "The selected window";
+    const double unitR = checkedDiv(checkedSub(rmax, rmin, window), w, window);
+    const double unitI = checkedDiv(checkedSub(imax, imin, window), h, window);
+    const double newRmin = checkedAdd(rmin, checkedMul(unitR, SelX1, window), window);
+    const double newRmax = checkedAdd(rmin, checkedMul(unitR, SelX2, window), window);
+    const double newImin = checkedAdd(imin, checkedMul(unitI, SelY1, window), window);
+    const double newImax = checkedAdd(imin, checkedMul(unitI, SelY2, window), window);
 
     txtRmin->setText(numberToText(newRmin));
     txtRmax->setText(numberToText(newRmax));

@@ -359,7 +359,7 @@ TEST_P(RenderFailureTest, StopsAtTheFailingStepAndRecovers)
 
         ASSERT_EQ(errors.size(), 1u);
         EXPECT_EQ(errors[0].kind, p.kind) << errors[0].message.toStdString();
-        EXPECT_TRUE(errors[0].message.contains(QLatin1String(p.messageNames)))
+        EXPECT_TRUE(errors[0].message.contains(QString::fromUtf8(p.messageNames)))
             << errors[0].message.toStdString();
         EXPECT_EQ(spy.calls().size(), p.calls);
 
@@ -431,11 +431,11 @@ INSTANTIATE_TEST_SUITE_P(
                       GridAfter::Recreated, 322, 242, 0, 242.0f, 0.0f},
         FailingRender{"MColorsNotANumber", {{"MaxColors", "1e"}}, ErrorKind::TypeMismatch,
                       "MaxColors", GridAfter::Recreated, 322, 242, 0, 242.0f, 0.0f},
-        FailingRender{"WidthOne", {{"Width", "1"}}, ErrorKind::DivisionByZero, "",
+        FailingRender{"WidthOne", {{"Width", "1"}}, ErrorKind::DivisionByZero, "(Width − 1)",
                       GridAfter::Recreated, 3, 242, 0, 241.0f, 0.0f},
         FailingRender{"WidthOneEmptyWindow", {{"Width", "1"}, {"Rmax", "-2"}},
-                      ErrorKind::InvalidOperation, "", GridAfter::Recreated, 3, 242, 0, 241.0f, 0.0f},
-        FailingRender{"HeightOne", {{"Height", "1"}}, ErrorKind::DivisionByZero, "",
+                      ErrorKind::InvalidOperation, "(Width − 1)", GridAfter::Recreated, 3, 242, 0, 241.0f, 0.0f},
+        FailingRender{"HeightOne", {{"Height", "1"}}, ErrorKind::DivisionByZero, "(Height − 1)",
                       GridAfter::Recreated, 322, 3, 0, 241.0f, 0.0f},
         FailingRender{"WidthBelowMinusTwo", {{"Width", "-3"}}, ErrorKind::SubscriptOutOfRange, "",
                       GridAfter::Empty, 0, 0, 0, 241.0f, 0.0f},

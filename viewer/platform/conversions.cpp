@@ -102,15 +102,23 @@ Int toInteger(double value, const QString& what, const char* typeName)
     return static_cast<Int>(rounded);
 }
 
-double checkResult(double result, const char* operation)
+[[noreturn]] void arithmeticError(ErrorKind kind, const char* what, QString detail)
+{
+    if (what)
+        raiseError(kind, QStringLiteral("%1 cannot be computed: %2").arg(QString::fromUtf8(what), detail));
+    detail[0] = detail[0].toUpper();
+    raiseError(kind, detail);
+}
+
+double checkResult(double result, const char* operation, const char* what)
 {
     if (std::isnan(result))
-        raiseError(ErrorKind::InvalidOperation,
-              QStringLiteral("The %1 has no defined result.").arg(QLatin1String(operation)));
+        arithmeticError(ErrorKind::InvalidOperation, what,
+                        QStringLiteral("the %1 has no defined result.").arg(QLatin1String(operation)));
     if (std::isinf(result))
-        raiseError(ErrorKind::FloatingPointOverflow,
-              QStringLiteral("The %1 is beyond the range of numbers this program can handle.")
-                  .arg(QLatin1String(operation)));
+        arithmeticError(ErrorKind::FloatingPointOverflow, what,
+                        QStringLiteral("the %1 is beyond the range of numbers this program can handle.")
+                            .arg(QLatin1String(operation)));
     return result;
 }
 
@@ -165,19 +173,19 @@ QString numberToText(double value)
     return text;
 }
 
-double checkedAdd(double a, double b) { return checkResult(a + b, "sum"); }
-double checkedSub(double a, double b) { return checkResult(a - b, "difference"); }
-double checkedMul(double a, double b) { return checkResult(a * b, "product"); }
+double checkedAdd(double a, double b, const char* what) { return checkResult(a + b, "sum", what); }
+double checkedSub(double a, double b, const char* what) { return checkResult(a - b, "difference", what); }
+double checkedMul(double a, double b, const char* what) { return checkResult(a * b, "product", what); }
 
-double checkedDiv(double a, double b)
+double checkedDiv(double a, double b, const char* what)
 {
     if (b == 0.0) {
         if (a == 0.0 || std::isnan(a))
-            raiseError(ErrorKind::InvalidOperation,
-                  QStringLiteral("Zero divided by zero has no defined result."));
-        raiseError(ErrorKind::DivisionByZero, QStringLiteral("Division by zero."));
+            arithmeticError(ErrorKind::InvalidOperation, what,
+                            QStringLiteral("zero divided by zero has no defined result."));
+        arithmeticError(ErrorKind::DivisionByZero, what, QStringLiteral("division by zero."));
     }
-    return checkResult(a / b, "quotient");
+    return checkResult(a / b, "quotient", what);
 }
 
 } // namespace platform

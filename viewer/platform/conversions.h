@@ -25,10 +25,11 @@ std::int32_t toInt32(double value, const QString& what = {});
 QString numberToText(double value);
 
 // Floating-point operations that raise DivisionByZero, InvalidOperation or
-// FloatingPointOverflow where IEEE arithmetic would give an infinity or NaN.
-double checkedAdd(double a, double b);
-double checkedSub(double a, double b);
-double checkedMul(double a, double b);
-double checkedDiv(double a, double b);
+// FloatingPointOverflow where IEEE arithmetic would give an infinity or NaN. `what`, where
+// given, names the quantity being computed in the message ("the step between columns").
+double checkedAdd(double a, double b, const char* what = nullptr);
+double checkedSub(double a, double b, const char* what = nullptr);
+double checkedMul(double a, double b, const char* what = nullptr);
+double checkedDiv(double a, double b, const char* what = nullptr);
 
 } // namespace platform
