@@ -34,9 +34,8 @@ std::uint8_t colourIndex(double MColors, double MaxIt, double n)
 // The pass counter n is a double: it counts exactly up to 2^53 and then stays there.
 constexpr double kLastPassCount = 9007199254740992.0; // 2^53
 
-// The loop as defined, pass by pass. Used where MaxIt is NaN or above 2^53: the pass counter
-// never reaches it, so a point that never escapes keeps this loop running for ever, and the
-// kernel does the same rather than invent a result.
+// The loop as defined, pass by pass. Used where MaxIt is NaN: no pass count ever reaches it,
+// so a point that never escapes keeps this loop running for ever.
 std::uint8_t plainLoop(double cr, double ci, double MaxIt, double MColors, double Bailout)
 {
     double zr = 0.0, zi = 0.0, n = 0.0;
@@ -57,9 +56,11 @@ std::uint8_t plainLoop(double cr, double ci, double MaxIt, double MColors, doubl
     return colourIndex(MColors, MaxIt, n);
 }
 
-// The same loop for 1 < MaxIt <= 2^53, where it always ends. The pass counter is an integer
+// The same loop for MaxIt > 1. Up to 2^53 it always ends: the pass counter is an integer
 // (exact like the double one in this range) and the loop stops after ceil(MaxIt) passes,
-// which is when n >= MaxIt first holds.
+// which is when n >= MaxIt first holds. Beyond 2^53 (infinity included) no pass count reaches
+// MaxIt, since the double counter stops growing at 2^53: only an escape ends the loop, and the
+// pass limit here is never reached.
 //
 // Repeat detection: now and then the state (zr, zi) after a pass is saved, and every later
 // state is compared with it bit for bit (bits rather than ==, which takes 0.0 for -0.0). A
@@ -77,7 +78,8 @@ std::uint8_t plainLoop(double cr, double ci, double MaxIt, double MColors, doubl
 std::uint8_t loopWithRepeatDetection(double cr, double ci, double MaxIt, double MColors,
                                      double Bailout)
 {
-    const std::int64_t passes = static_cast<std::int64_t>(std::ceil(MaxIt));
+    const std::int64_t passes = MaxIt <= kLastPassCount ? static_cast<std::int64_t>(std::ceil(MaxIt))
+                                                        : INT64_MAX;
     double zr = 0.0, zi = 0.0;
     std::uint64_t savedR = std::bit_cast<std::uint64_t>(zr);
     std::uint64_t savedI = std::bit_cast<std::uint64_t>(zi);
@@ -122,7 +124,10 @@ extern "C" ZORVAKEL_API std::uint8_t Mandelbrot(double Rmin, double /*Rmax*/, do
     // Pass 1 ends with n = 1 >= MaxIt: 0 whether or not the point escapes on it.
     if (MaxIt <= 1.0)
         return 0;
-    if (MaxIt <= kLastPassCount)
+    // Beyond 2^53 the loop ends only by escaping. A point whose orbit repeats a state never
+    // escapes, and such a point's colour index is 0 whatever MaxIt is; without the repeat
+    // check a MaxIt typed as 1e20 would keep the program computing for ever.
+    if (MaxIt > 1.0)
         return loopWithRepeatDetection(cr, ci, MaxIt, MColors, Bailout);
-    return plainLoop(cr, ci, MaxIt, MColors, Bailout); // NaN or unreachable MaxIt
+    return plainLoop(cr, ci, MaxIt, MColors, Bailout); // NaN
 }

@@ -325,6 +325,7 @@ void form1::PicDisp_MouseDown(std::int16_t Button, std::int16_t, float X, float 
         return;
     SelX1 = toInt16(X, QStringLiteral("The pointer's x"));
     SelY1 = toInt16(Y, QStringLiteral("The pointer's y"));
+    SelectionDragged = false;
     if (!ZoomPending) {
         SavedRmin = txtRmin->readDouble();
         SavedRmax = txtRmax->readDouble();
@@ -345,6 +346,7 @@ void form1::PicDisp_MouseMove(std::int16_t Button, std::int16_t, float X, float 
         return;
     SelX2 = toInt16(X, QStringLiteral("The pointer's x"));
     SelY2 = toInt16(Y, QStringLiteral("The pointer's y"));
+    SelectionDragged = true;
     const std::int16_t left = std::min(SelX1, SelX2), right = std::max(SelX1, SelX2);
     const std::int16_t top = std::min(SelY1, SelY2), bottom = std::max(SelY1, SelY2);
     PicDisp->Cls();
@@ -367,6 +369,15 @@ void form1::PicDisp_MouseUp(std::int16_t Button, std::int16_t, float, float)
 {
     if (Button != LeftButton)
         return;
+    if (!SelectionDragged) {
+        // A click selects nothing (its second corner would be one left by an earlier drag):
+        // the fields keep what the press left in them, the window of the picture on display
+        // where a selection was pending, and the labels follow them.
+        PicDisp->Cls();
+        showExtent(lblWidth, txtRmin, txtRmax);
+        showExtent(lblHeight, txtImin, txtImax);
+        return;
+    }
     if (SelX2 < SelX1)
         std::swap(SelX1, SelX2);
     if (SelY2 < SelY1)
@@ -430,9 +441,12 @@ void form1::cmdSave_Click()
     CDSave.ShowSave(this);
     if (CDSave.FileName.isEmpty())
         return;
+    // The name is kept here: a Save clicked again while events run below reuses the dialog,
+    // and this save must still go to the name chosen for it.
+    const QString fileName = CDSave.FileName;
     lblProcess->setCaption(QStringLiteral("Saving..."));
     DoEvents();
     const QImage image = PicHidden->image();
-    SavePicture(image, CDSave.FileName);
+    SavePicture(image, fileName);
     lblProcess->setCaption(kIdle);
 }

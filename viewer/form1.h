@@ -86,6 +86,9 @@ public:
 
     // The zoom selection's corners, in pixels of PicDisp, and the window it is measured against.
     std::int16_t SelX1 = 0, SelY1 = 0, SelX2 = 0, SelY2 = 0;
+    // Whether the pointer has moved with the left button held since the last press: a click
+    // without a drag selects nothing.
+    bool SelectionDragged = false;
     double SavedRmin = 0, SavedRmax = 0, SavedImin = 0, SavedImax = 0;
 
 private:

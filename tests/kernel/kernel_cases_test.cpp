@@ -180,21 +180,27 @@ void runUntilAlarm(const Call& call, long microseconds)
     std::_Exit(0);
 }
 
-// Where the pass counter can never reach MaxIt (NaN, infinite, or above 2^53 where n + 1 == n),
-// the loop only ends by escaping: for a point inside the set it runs for ever, and the kernel
-// must not make up a result instead. Each call runs in a child process stopped by SIGALRM.
-TEST(KernelUnreachableMaxItDeathTest, InsidePointNeverReturns)
+// Where MaxIt is NaN no pass count ever reaches it: the loop only ends by escaping, and for a
+// point inside the set it runs for ever; the kernel must not make up a result instead. Each
+// call runs in a child process stopped by SIGALRM.
+TEST(KernelUnreachableMaxItDeathTest, InsidePointNeverReturnsForNaN)
 {
-    const double unreachable[] = {kNaN, kInf, 0x1p53 + 2, 1e300};
-    for (const double maxIt : unreachable) {
-        for (const Call& call : {at(-1, 0, {.maxIt = maxIt}), at(0.3, 0.5, {.maxIt = maxIt})}) {
-            SCOPED_TRACE(testing::Message() << "MaxIt " << maxIt << ", c = " << call.rmin
-                                            << " + " << call.imin << "i");
-            EXPECT_EXIT(
-                runUntilAlarm(call, 200000),
-                testing::KilledBySignal(SIGALRM), "");
-        }
+    for (const Call& call : {at(-1, 0, {.maxIt = kNaN}), at(0.3, 0.5, {.maxIt = kNaN})}) {
+        SCOPED_TRACE(testing::Message() << "c = " << call.rmin << " + " << call.imin << "i");
+        EXPECT_EXIT(runUntilAlarm(call, 200000), testing::KilledBySignal(SIGALRM), "");
     }
+}
+
+// Beyond 2^53 (infinity included) the pass counter, which stops growing at 2^53, never reaches
+// MaxIt either; but an inside point whose orbit comes back to a state it was in never escapes,
+// and its colour index is 0, as for any point that never escapes. Without that the program
+// would hang on a MaxIt typed as 1e20.
+TEST(KernelUnreachableMaxIt, InsidePointWithARepeatingOrbitGivesZero)
+{
+    for (const double maxIt : {kInf, 0x1p53 + 2, 1e20, 1e300})
+        for (const Call& call : {at(-1, 0, {.maxIt = maxIt}), at(0.3, 0.5, {.maxIt = maxIt}),
+                                 at(0, 0, {.maxIt = maxIt})})
+            EXPECT_EQ(run(call), 0) << "MaxIt " << maxIt << ", c = " << call.rmin << " + " << call.imin << "i";
 }
 
 // ... while an escaping point still returns, with v = (MColors / MaxIt) * n.

@@ -278,3 +278,35 @@ TEST_F(SaveTest, DeviceThatRefusesWritesFailsAndStaysADevice)
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &status), 0);
     EXPECT_TRUE(S_ISCHR(status.st_mode));
 }
+
+// A Save clicked again while the first one lets events run (after the name was chosen) runs
+// to its end inside the first; the first still writes the file whose name was chosen for it.
+class NestedSaveTest : public SaveTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(NestedSaveTest, TheFirstSaveKeepsItsName)
+{
+    render();
+    const QString first = dir.filePath(QStringLiteral("first"));
+    const QString second = *GetParam() ? dir.filePath(QString::fromUtf8(GetParam())) : QString();
+    int dialogs = 0;
+    CommonDialog::setAnswerer([&](const CommonDialog&) {
+        if (++dialogs == 1) {
+            QTimer::singleShot(0, f->cmdSave, [this] { click(f->cmdSave); });
+            return first;
+        }
+        return second;
+    });
+    click(f->cmdSave);
+
+    EXPECT_EQ(dialogs, 2);
+    EXPECT_TRUE(errors.empty()) << errors[0].message.toStdString();
+    EXPECT_TRUE(sameImage(readBitmap(first), f->PicHidden->image()));
+    if (!second.isEmpty()) {
+        EXPECT_TRUE(sameImage(readBitmap(second), f->PicHidden->image()));
+    }
+    EXPECT_EQ(entries().size(), second.isEmpty() ? 1 : 2);
+    EXPECT_EQ(f->lblProcess->Caption(), QStringLiteral("None"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Save, NestedSaveTest, ::testing::Values("second", ""),
+                         [](const auto& info) { return std::string(*info.param ? "SecondNamed" : "SecondCancelled"); });

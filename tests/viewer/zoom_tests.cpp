@@ -165,6 +165,33 @@ TEST_F(ZoomTest, OutlineFollowsThePointerAndIsRemovedOnRelease)
     EXPECT_TRUE(errors.empty());
 }
 
+// A click on the picture without a drag selects nothing, although an earlier drag left its
+// second corner elsewhere: the press puts back the window of the picture on display, and the
+// labels follow; a drag after it selects as usual.
+TEST_F(ZoomTest, AClickWithoutADragSelectsNothing)
+{
+    const QStringList rendered = windowFields();
+    drag({10, 10}, {200, 150});
+    ASSERT_NE(windowFields(), rendered);
+    press({100, 100});
+    release({100, 100});
+    EXPECT_EQ(windowFields(), rendered);
+    EXPECT_EQ(labels(), (QStringList{"2.5", "2.5"}));
+    EXPECT_TRUE(sameImage(f->PicDisp->image(), picture));
+
+    // Also on a fresh picture, where no selection is pending.
+    render();
+    press({40, 40});
+    release({40, 40});
+    EXPECT_EQ(windowFields(), rendered);
+
+    drag({0, 0}, {321, 241});
+    EXPECT_EQ(windowFields(), rendered);
+    drag({0, 0}, {160, 120});
+    EXPECT_NE(windowFields(), rendered);
+    EXPECT_TRUE(errors.empty());
+}
+
 TEST_F(ZoomTest, DragLeavingTheBoxOnTheLeftWidensTheWindow)
 {
     drag({100, 100}, {-20, 50});
