@@ -281,7 +281,7 @@ void form1::computeGrid()
             }
             const PointFields& f = *fields;
             const std::int16_t row = gridIndex(i, "Row"), column = gridIndex(j, "Column");
-            const std::uint8_t value = Mandelbrot(f.rmin, f.rmax, f.imin, f.imax, f.maxIt, f.mColors,
+            const std::uint8_t value = kernelbinding::Mandelbrot(f.rmin, f.rmax, f.imin, f.imax, f.maxIt, f.mColors,
                                                   f.width, f.height, row, column, kBailout, stepR, stepI);
             if (cells)
                 cells[j] = value;

@@ -85,6 +85,11 @@ void ReadDIBBits(platform::HDC hDC, platform::HBITMAP hBitmap)
 void WriteDIBBits(platform::HDC hDC, platform::HBITMAP hBitmap)
 {
     const DIBPixel& first = DIBBits.at(0);
+    // The transfer reads width × height pixels; a buffer left smaller by a failed capture must
+    // not be read past its end.
+    const std::int64_t needed = static_cast<std::int64_t>(PictureBitmap.bmWidth) * PictureBitmap.bmHeight;
+    if (needed > DIBBits.size())
+        DIBBits.at(needed - 1);
     platform::SetDIBits(hDC, hBitmap, 0, static_cast<std::uint32_t>(PictureBitmap.bmHeight), &first,
                         &DIBHeader, platform::DIB_RGB_COLORS);
     platform::DeleteDC(MemDC);

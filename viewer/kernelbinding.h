@@ -18,9 +18,8 @@ inline MandelbrotFn bound = nullptr;
 void setLibraryPaths(const QStringList& paths);
 QStringList libraryPaths();
 
-} // namespace kernelbinding
-
-// The kernel's function as the program calls it.
+// The kernel's function as the program calls it: bound at the first call. (A function of its
+// own, apart from the library's C function of the same name, which this program never links.)
 inline std::uint8_t Mandelbrot(double Rmin, double Rmax, double Imin, double Imax, double MaxIt,
                                double MColors, std::int32_t ImageWidth, std::int32_t ImageHeight,
                                std::int32_t Row, std::int32_t Col, double Bailout, double StepR,
@@ -30,3 +29,5 @@ inline std::uint8_t Mandelbrot(double Rmin, double Rmax, double Imin, double Ima
     return kernel(Rmin, Rmax, Imin, Imax, MaxIt, MColors, ImageWidth, ImageHeight, Row, Col,
                   Bailout, StepR, StepI);
 }
+
+} // namespace kernelbinding

@@ -13,7 +13,9 @@ namespace {
 
 QImage* surfaceOf(HDC dc)
 {
-    return dc && dc->surface && !dc->surface->isNull() ? dc->surface : nullptr;
+    return dc && dc->surface && !dc->surface->isNull() && dc->surface->format() == QImage::Format_RGB32
+               ? dc->surface
+               : nullptr;
 }
 
 QImage* imageOf(HBITMAP bitmap)
@@ -77,6 +79,8 @@ std::int32_t StretchBlt(HDC dest, std::int32_t x, std::int32_t y, std::int32_t w
             continue;
         const auto* in = reinterpret_cast<const std::uint32_t*>(sourceImage.constScanLine(int(fy)));
         auto* out = reinterpret_cast<std::uint32_t*>(to->scanLine(int(ty)));
+        if (!in || !out) // a shared image that could not be copied for lack of memory
+            return 0;
         for (std::int32_t dx = 0; dx < width; ++dx) {
             const std::int64_t tx = static_cast<std::int64_t>(x) + dx;
             const std::int64_t fx = columns[static_cast<std::size_t>(dx)];
@@ -142,9 +146,12 @@ std::int32_t SetDIBits(HDC, HBITMAP bitmap, std::uint32_t start, std::uint32_t l
     const std::uint32_t count = clampLines(*image, start, lines);
     const std::size_t rowBytes = static_cast<std::size_t>(image->width()) * 4;
     const auto* in = static_cast<const unsigned char*>(bits);
-    for (std::uint32_t line = 0; line < count; ++line)
-        std::memcpy(image->scanLine(imageRow(*image, *header, start + line)), in + line * rowBytes,
-                    rowBytes);
+    for (std::uint32_t line = 0; line < count; ++line) {
+        uchar* row = image->scanLine(imageRow(*image, *header, start + line));
+        if (!row) // a shared image that could not be copied for lack of memory
+            return static_cast<std::int32_t>(line);
+        std::memcpy(row, in + line * rowBytes, rowBytes);
+    }
     return static_cast<std::int32_t>(count);
 }
 
