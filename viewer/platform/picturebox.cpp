@@ -6,6 +6,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -168,8 +169,19 @@ void PictureBox::paintEvent(QPaintEvent* event)
 
 void PictureBox::followSize() noexcept
 {
-    if (image_.size() != size())
-        runEventProcedure([this] { setInnerSize(width(), height()); });
+    if (image_.size() == size())
+        return;
+    try {
+        setInnerSize(width(), height());
+    } catch (const RuntimeError& error) {
+        // This can run inside a paint or resize event: the error box waits for the event loop.
+        QTimer::singleShot(0, this, [error] { reportError(error); });
+    } catch (...) {
+        QTimer::singleShot(0, this, [] {
+            reportError(RuntimeError(ErrorKind::OutOfMemory,
+                                     std::string("There is not enough memory for the picture.")));
+        });
+    }
 }
 
 void PictureBox::resizeEvent(QResizeEvent* event)
