@@ -298,3 +298,19 @@ dt_same_disp()
 {
     dt_capture_disp "$DT_WORK/disp-now.png" && dt_same "$DT_WORK/disp-now.png" "$1"
 }
+
+# Starts PROGRAM on the X server, waits for PicDisp to show the plain background of BLANK,
+# clicks Render and waits for PicDisp to show EXPECTED (DESCRIPTION names that picture in
+# messages). No other window may open on the way.
+dt_start_and_render()
+{
+    local program=$1 blank=$2 expected=$3 description=$4 others
+    dt_start_app "$program"
+    dt_wait 20 "PicDisp to show its plain background" dt_same_disp "$blank"
+    dt_click "$DT_RENDER_X" "$DT_RENDER_Y"
+    dt_pointer_away
+    dt_wait 60 "the rendered picture to replace the plain background" dt_disp_differs_from "$blank"
+    dt_wait_disp_equals 10 "$description" "$expected"
+    others=$(dt_other_windows)
+    [ -z "$others" ] || dt_fail "another window opened during the render: $others ($(xdotool getwindowname "${others%%$'\n'*}"))"
+}

@@ -31,13 +31,9 @@ for point in "${drag_points[@]}"; do drag_action+=":$point"; done
     dt_fail "the expected zoomed picture is the default view: the drag changed nothing"
 
 dt_start_x
-dt_start_app "$program"
-dt_wait 20 "PicDisp to show its plain background" dt_same_disp "$DT_WORK/blank-display.png"
-
 # The default view first, so that the rectangle is dragged over a picture.
-dt_click "$DT_RENDER_X" "$DT_RENDER_Y"
-dt_wait 60 "the rendered picture to replace the plain background" dt_disp_differs_from "$DT_WORK/blank-display.png"
-dt_wait_disp_equals 10 "PicDisp after the first Render" "$DT_WORK/default-display.png"
+dt_start_and_render "$program" "$DT_WORK/blank-display.png" "$DT_WORK/default-display.png" \
+    "PicDisp after the first Render"
 
 # The drag with the real pointer, through the X server.
 read -r x y <<<"${drag_points[0]//,/ }"

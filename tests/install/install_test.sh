@@ -50,14 +50,8 @@ dt_log "desktop entry valid, Exec=$exec_line"
 loaded_kernels() { grep -o '/.*/libzorvakel\.so[^ ]*' "/proc/$DT_APP_PID/maps" | sort -u || true; }
 
 dt_start_x
-dt_start_app "$program"
-dt_wait 20 "PicDisp to show its plain background" dt_same_disp "$DT_WORK/blank-display.png"
-dt_click "$DT_RENDER_X" "$DT_RENDER_Y"
-dt_pointer_away
-dt_wait 60 "the rendered picture to replace the plain background" dt_disp_differs_from "$DT_WORK/blank-display.png"
-dt_wait_disp_equals 10 "PicDisp of the installed program after Render" "$DT_WORK/default-display.png"
-others=$(dt_other_windows)
-[ -z "$others" ] || dt_fail "another window opened during the render: $(xdotool getwindowname "${others%%$'\n'*}")"
+dt_start_and_render "$program" "$DT_WORK/blank-display.png" "$DT_WORK/default-display.png" \
+    "PicDisp of the installed program after Render"
 kernels=$(loaded_kernels)
 [ "$kernels" = "$library" ] || dt_fail "the installed program loaded \"$kernels\", not just $library"
 dt_log "the installed program loaded $kernels"
