@@ -67,6 +67,10 @@ ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent)
     QProgressBar::setValue(0);
     setTextVisible(false);
     sincePaint_.start();
+    catchUp_ = new QTimer(this);
+    catchUp_->setSingleShot(true);
+    catchUp_->setInterval(16);
+    connect(catchUp_, &QTimer::timeout, this, [this] { show(true); });
 }
 
 int ProgressBar::shownSteps() const
@@ -102,13 +106,8 @@ void ProgressBar::show(bool immediately)
         sincePaint_.restart();
         return;
     }
-    if (!catchUpQueued_) {
-        catchUpQueued_ = true;
-        QTimer::singleShot(16, this, [this] {
-            catchUpQueued_ = false;
-            show(true);
-        });
-    }
+    if (!catchUp_->isActive())
+        catchUp_->start();
 }
 
 } // namespace platform

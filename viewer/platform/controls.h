@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QTimer>
 
 #include <cstdint>
 
@@ -81,7 +82,7 @@ private:
     float max_ = 100.0f;
     float value_ = 0.0f;
     QElapsedTimer sincePaint_;
-    bool catchUpQueued_ = false;
+    QTimer* catchUp_; // shows the latest value once the event loop runs again
 };
 
 } // namespace platform
