@@ -10,5 +10,7 @@ build_tree "$VELDTRA_ROOT/build" -DBUILD_TESTING=ON
 ctest --test-dir "$VELDTRA_ROOT/build" --output-on-failure -j "$(nproc)"
 
 build_tree "$VELDTRA_ROOT/build-sanitize" -DBUILD_TESTING=ON -DVELDTRA_SANITIZE=ON
-ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 \
+    LSAN_OPTIONS=suppressions=$VELDTRA_ROOT/tests/lsan.supp \
+    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     ctest --test-dir "$VELDTRA_ROOT/build-sanitize" --output-on-failure -j "$(nproc)" -LE display
