@@ -406,14 +406,20 @@ void form1::PicDisp_MouseUp(std::int16_t Button, std::int16_t, float, float)
 
 // ---- Colour range -------------------------------------------------------------------------
 
-void form1::Slider1_Scroll()
+// The caption follows the thumb while it is dragged and every change of the value alike.
+void form1::showColourRange()
 {
     Label6->setCaption(kColorRangeCaption + QString::number(Slider1->Value()));
 }
 
+void form1::Slider1_Scroll()
+{
+    showColourRange();
+}
+
 void form1::Slider1_Change()
 {
-    Label6->setCaption(kColorRangeCaption + QString::number(Slider1->Value()));
+    showColourRange();
 }
 
 void form1::cmdNext_Click()

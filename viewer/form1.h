@@ -100,5 +100,6 @@ private:
     void computeGrid();
     void showHiddenPicture();
     void writeDefaultWindow();
+    void showColourRange();
     void showExtent(platform::Label* label, platform::TextBox* low, platform::TextBox* high);
 };

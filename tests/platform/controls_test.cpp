@@ -78,14 +78,14 @@ TEST(Slider, HoldsThirtyTwoBitRangeAndValue)
     EXPECT_EQ(slider.Min(), low);
     EXPECT_EQ(slider.Max(), high);
     for (const std::int32_t v : {high, low, 0, 40000, -70000, high - 1}) {
-        slider.setValue32(v);
+        slider.setValue(v);
         EXPECT_EQ(slider.Value(), v);
     }
     // Values outside the range are brought into it.
     slider.setRange(0, 255);
-    slider.setValue32(1000);
+    slider.setValue(1000);
     EXPECT_EQ(slider.Value(), 255);
-    slider.setValue32(-5);
+    slider.setValue(-5);
     EXPECT_EQ(slider.Value(), 0);
 }
 
@@ -95,9 +95,9 @@ TEST(Slider, ChangeReportsEveryChangeOfTheValueAndOnlyThose)
     slider.setRange(0, 255);
     QSignalSpy change(&slider, &Slider::Change);
     QSignalSpy scroll(&slider, &Slider::Scroll);
-    slider.setValue32(10);
-    slider.setValue32(10);
-    slider.setValue32(200);
+    slider.setValue(10);
+    slider.setValue(10);
+    slider.setValue(200);
     EXPECT_EQ(change.count(), 2);
     EXPECT_EQ(scroll.count(), 0) << "a value set by the program is no drag";
     slider.setRange(0, 100); // clamps 200 to 100: a change too

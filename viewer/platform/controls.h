@@ -51,7 +51,6 @@ class Slider : public QSlider {
 public:
     explicit Slider(QWidget* parent = nullptr);
     std::int32_t Value() const { return value(); }
-    void setValue32(std::int32_t v) { setValue(v); }
     std::int32_t Min() const { return minimum(); }
     std::int32_t Max() const { return maximum(); }
 
