@@ -92,6 +92,22 @@ dt_stop_app()
     DT_APP_PID="" DT_WID=""
 }
 
+# Ends a test that went well: stops the program, then fails after all if a sanitizer in a
+# sanitized build reported anything in the output of any program this test started.
+dt_pass()
+{
+    dt_stop_app
+    local log
+    for log in "$DT_WORK"/program-*.log; do
+        [ -e "$log" ] || continue
+        if grep -Eq 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$log"; then
+            DT_APP_LOG=$log
+            dt_fail "a sanitizer reported an error in the program"
+        fi
+    done
+    dt_log "PASS"
+}
+
 dt_cleanup()
 {
     local status=$?

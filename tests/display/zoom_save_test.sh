@@ -83,4 +83,4 @@ dt_require_same "the saved file" "$target" "$DT_WORK/zoom-hidden.png"
 
 others=$(dt_other_windows)
 [ -z "$others" ] || dt_fail "a window is still open after the save: $others ($(xdotool getwindowname "${others%%$'\n'*}"))"
-dt_log "PASS"
+dt_pass

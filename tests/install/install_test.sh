@@ -94,4 +94,4 @@ dt_wait 20 "the error box to close" error_box_closed
 dt_wait 10 "PicDisp to show the plain background again" dt_same_disp "$DT_WORK/blank-display.png"
 kill -0 "$DT_APP_PID" 2>/dev/null || dt_fail "the program ended after the error"
 rm -f "$DT_ARTIFACTS/error-box.png"
-dt_log "PASS"
+dt_pass
