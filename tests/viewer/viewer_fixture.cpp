@@ -77,6 +77,22 @@ std::uint8_t expectedPoint(const View& v, std::int32_t col, std::int32_t row)
                         col, 4.0, stepR, stepI);
 }
 
+::testing::AssertionResult gridHolds(const View& view)
+{
+    const mLoadFractal::ByteGrid& grid = mLoadFractal::FractalGrid;
+    const std::int32_t lastX = view.width + 2, lastY = view.height + 2;
+    if (grid.upperX() != lastX || grid.upperY() != lastY)
+        return ::testing::AssertionFailure() << "grid bounds " << grid.upperX() << ", " << grid.upperY();
+    for (std::int32_t y = 0; y <= lastY; ++y)
+        for (std::int32_t x = 0; x <= lastX; ++x) {
+            const int expected = (x == lastX || y == lastY) ? 0 : expectedPoint(view, x, y);
+            if (grid.at(x, y) != expected)
+                return ::testing::AssertionFailure() << "grid point (" << x << ", " << y << ") is "
+                                                     << int(grid.at(x, y)) << ", expected " << expected;
+        }
+    return ::testing::AssertionSuccess();
+}
+
 ::testing::AssertionResult sameImage(const QImage& actual, const QImage& expected)
 {
     if (actual.size() != expected.size())

@@ -80,6 +80,10 @@ struct View {
 };
 std::uint8_t expectedPoint(const View& view, std::int32_t col, std::int32_t row);
 
+// The grid of a finished render of `view`: bounds (Width + 2, Height + 2), every computed
+// point the kernel's value, the last column and row 0.
+::testing::AssertionResult gridHolds(const View& view);
+
 // First differing pixel, or success; sizes must match.
 ::testing::AssertionResult sameImage(const QImage& actual, const QImage& expected);
 
