@@ -12,10 +12,17 @@
 #include <QTimer>
 
 #include <csignal>
+#include <cstring>
+#include <linux/capability.h>
 #include <optional>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace viewertest;
 using platform::CommonDialog;
@@ -188,11 +195,69 @@ private:
     bool active_ = false;
 };
 
+// Takes from this thread, while it lives, the capabilities that let root write where file
+// permissions forbid it, so that a read-only folder is read-only whoever runs the tests.
+class WithoutFilePrivileges {
+public:
+    WithoutFilePrivileges()
+    {
+        if (syscall(SYS_capget, &header_, saved_) != 0)
+            return;
+        __user_cap_data_struct reduced[2];
+        std::memcpy(reduced, saved_, sizeof reduced);
+        for (unsigned cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
+            reduced[cap / 32].effective &= ~(1u << (cap % 32));
+        active_ = syscall(SYS_capset, &header_, reduced) == 0;
+    }
+    ~WithoutFilePrivileges()
+    {
+        if (active_)
+            syscall(SYS_capset, &header_, saved_);
+    }
+    WithoutFilePrivileges(const WithoutFilePrivileges&) = delete;
+    WithoutFilePrivileges& operator=(const WithoutFilePrivileges&) = delete;
+
+private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2]{};
+    bool active_ = false;
+};
+
+// Makes a folder read-only for its lifetime.
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(const QString& path) : path_(path)
+    {
+        QFile::setPermissions(path_, QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                         QFileDevice::ReadGroup | QFileDevice::ExeGroup);
+    }
+    ~ReadOnlyFolder()
+    {
+        QFile::setPermissions(path_, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    ReadOnlyFolder(const ReadOnlyFolder&) = delete;
+    ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
+
+private:
+    QString path_;
+};
+
+bool canCreateFileIn(const QString& folder)
+{
+    QFile probe(QDir(folder).filePath(QStringLiteral("probe")));
+    const bool created = probe.open(QIODevice::WriteOnly);
+    if (created)
+        probe.remove();
+    return created;
+}
+
 struct FailingSave {
     const char* name;
     std::function<QString(const QDir&)> target;
     bool existing;   // a file is at the target before the save
     rlim_t sizeLimit; // 0: none
+    bool readOnlyFolder = false; // the target's folder is read-only during the save
+    const char* reason = "";     // the cause the message must give
 };
 
 void PrintTo(const FailingSave& s, std::ostream* os) { *os << s.name; }
@@ -214,13 +279,23 @@ TEST_P(SaveFailureTest, ReportsFileErrorAndKeepsWhatWasThere)
         ASSERT_TRUE(old.open(QIODevice::WriteOnly));
         old.write(before);
     }
+    const QString folder = QFileInfo(path).absolutePath();
+    auto folderEntries = [&] { return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden); };
     const QStringList entriesBefore = entries();
+    const QStringList folderEntriesBefore = folderEntries();
     answer(path);
     {
         std::optional<FileSizeLimit> limit;
+        std::optional<ReadOnlyFolder> readOnly;
+        std::optional<WithoutFilePrivileges> unprivileged;
         if (p.sizeLimit) {
             limit.emplace(p.sizeLimit);
             ASSERT_TRUE(limit->active());
+        }
+        if (p.readOnlyFolder) {
+            readOnly.emplace(folder);
+            unprivileged.emplace();
+            ASSERT_FALSE(canCreateFileIn(folder)) << "the folder could not be made read-only";
         }
         click(f->cmdSave);
     }
@@ -228,8 +303,10 @@ TEST_P(SaveFailureTest, ReportsFileErrorAndKeepsWhatWasThere)
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].kind, ErrorKind::FileError);
     EXPECT_TRUE(errors[0].message.contains(path)) << errors[0].message.toStdString();
+    EXPECT_TRUE(errors[0].message.contains(QString::fromUtf8(p.reason))) << errors[0].message.toStdString();
     EXPECT_EQ(f->lblProcess->Caption(), QStringLiteral("Saving..."));
     EXPECT_EQ(entries(), entriesBefore);
+    EXPECT_EQ(folderEntries(), folderEntriesBefore);
     if (p.existing) {
         EXPECT_EQ(contents(path), before);
     }
@@ -246,19 +323,26 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailingSave{"MissingDirectory",
                     [](const QDir& d) { return d.filePath(QStringLiteral("no-such-dir/fractal.bmp")); },
-                    false, 0},
+                    false, 0, false, "No such file or directory"},
         FailingSave{"NameTooLong",
                     [](const QDir& d) { return d.filePath(QString(300, QLatin1Char('n')) + QStringLiteral(".bmp")); },
-                    false, 0},
+                    false, 0, false, "File name too long"},
         FailingSave{"NameIsADirectory",
                     [](const QDir& d) {
                         d.mkdir(QStringLiteral("folder.bmp"));
                         return d.filePath(QStringLiteral("folder.bmp"));
                     },
-                    false, 0},
+                    false, 0, false, "not a regular file"},
         // The picture is about 230 KB; the disk takes 4 KB.
         FailingSave{"DiskFullOverExistingFile",
-                    [](const QDir& d) { return d.filePath(QStringLiteral("kept.bmp")); }, true, 4096}),
+                    [](const QDir& d) { return d.filePath(QStringLiteral("kept.bmp")); }, true, 4096,
+                    false, "File too large"},
+        FailingSave{"ReadOnlyFolderOverExistingFile",
+                    [](const QDir& d) {
+                        d.mkdir(QStringLiteral("locked"));
+                        return d.filePath(QStringLiteral("locked/kept.bmp"));
+                    },
+                    true, 0, true, "Permission denied"}),
     [](const ::testing::TestParamInfo<FailingSave>& info) { return std::string(info.param.name); });
 
 // A device that refuses every write, like /dev/full: a node of our own, never the system's,
@@ -277,6 +361,116 @@ TEST_F(SaveTest, DeviceThatRefusesWritesFailsAndStaysADevice)
     struct stat status {};
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &status), 0);
     EXPECT_TRUE(S_ISCHR(status.st_mode));
+}
+
+// ---- Saves on a real full disk and onto the system's /dev/full ----------------------------
+// Each runs in a child process with a mount namespace of its own: the small file system and
+// the read-only view of /dev that it mounts there vanish with it, and nothing the save might
+// do can reach the machine's own /dev.
+
+namespace {
+
+bool enterPrivateMounts()
+{
+    return unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
+bool mountSmallDisk(const QString& folder)
+{
+    return QDir().mkpath(folder) &&
+           mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, "size=64k") == 0;
+}
+
+bool makeDevReadOnly()
+{
+    return mount("/dev", "/dev", nullptr, MS_BIND | MS_REC, nullptr) == 0 &&
+           mount(nullptr, "/dev", nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+}
+
+// Whether this system lets a process make such mounts (it needs root or a user namespace).
+bool privateMountsPossible()
+{
+    QTemporaryDir scratch;
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(enterPrivateMounts() && mountSmallDisk(scratch.filePath(QStringLiteral("disk"))) &&
+                      makeDevReadOnly()
+                  ? 0
+                  : 1);
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+} // namespace
+
+class IsolatedSaveTest : public SaveTest {
+protected:
+    void SetUp() override
+    {
+        if (!privateMountsPossible())
+            GTEST_SKIP() << "this system allows no private mounts";
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
+        SaveTest::SetUp();
+        render();
+    }
+
+    // Ends the child: 0 where the save failed with one file error naming `path`, the status
+    // shows "Saving..." and `kept` holds; the reasons go to the output.
+    [[noreturn]] void finish(const QString& path, bool kept)
+    {
+        const bool oneFileError = errors.size() == 1 && errors[0].kind == ErrorKind::FileError &&
+                                  errors[0].message.contains(path);
+        std::fprintf(stderr, "errors %zu: %s\nstatus %s\nkept %d\n", errors.size(),
+                     errors.empty() ? "" : qPrintable(errors[0].message),
+                     qPrintable(f->lblProcess->Caption()), kept);
+        // The child ends without running destructors: its temporary folder is removed here.
+        umount2(QFile::encodeName(dir.filePath(QStringLiteral("disk"))).constData(), MNT_DETACH);
+        dir.remove();
+        std::_Exit(oneFileError && kept && f->lblProcess->Caption() == QStringLiteral("Saving...") ? 0 : 1);
+    }
+};
+
+// A disk that fills up during the save: the file that was there stays byte for byte, and no
+// part-written file is left beside it.
+TEST_F(IsolatedSaveTest, FullDiskKeepsTheExistingFileByteForByte)
+{
+    EXPECT_EXIT(
+        {
+            const QString disk = dir.filePath(QStringLiteral("disk"));
+            const QString path = QDir(disk).filePath(QStringLiteral("kept.bmp"));
+            const QByteArray before("a picture saved earlier\n");
+            if (!enterPrivateMounts() || !mountSmallDisk(disk))
+                std::_Exit(2);
+            QFile old(path);
+            if (!old.open(QIODevice::WriteOnly) || old.write(before) != before.size())
+                std::_Exit(3);
+            old.close();
+            answer(path);
+            click(f->cmdSave);
+            finish(path, errors.size() == 1 && errors[0].message.contains(QStringLiteral("No space left on device")) &&
+                             contents(path) == before &&
+                             QDir(disk).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden) ==
+                                 QStringList{QStringLiteral("kept.bmp")});
+        },
+        ::testing::ExitedWithCode(0), "kept 1");
+}
+
+// The system's own /dev/full as the chosen name: a file error, and /dev/full is still the
+// device it was.
+TEST_F(IsolatedSaveTest, DevFullStaysTheDevice)
+{
+    EXPECT_EXIT(
+        {
+            const QString path = QStringLiteral("/dev/full");
+            if (!enterPrivateMounts() || !makeDevReadOnly())
+                std::_Exit(2);
+            answer(path);
+            click(f->cmdSave);
+            struct stat status {};
+            finish(path, ::stat("/dev/full", &status) == 0 && S_ISCHR(status.st_mode) &&
+                             status.st_rdev == makedev(1, 7));
+        },
+        ::testing::ExitedWithCode(0), "kept 1");
 }
 
 // A Save clicked again while the first one lets events run (after the name was chosen) runs

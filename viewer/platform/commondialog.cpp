@@ -68,6 +68,10 @@ void SavePicture(const QImage& image, const QString& fileName)
         fail(file.errorString());
     QImageWriter writer(&file, "BMP");
     if (!writer.write(image)) {
+        // A buffered write that failed leaves only a generic error behind; writing out the
+        // rest of the buffer fails again and names the cause ("No space left on device").
+        if (file.error() != QFileDevice::NoError)
+            file.flush();
         const QString reason = file.error() != QFileDevice::NoError ? file.errorString()
                                                                      : writer.errorString();
         file.cancelWriting();
