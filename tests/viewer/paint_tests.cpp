@@ -12,6 +12,7 @@
 #include <sys/resource.h>
 #include <functional>
 #include <optional>
+#include <string>
 
 using namespace viewertest;
 using mLoadFractal::FractalGrid;
@@ -194,15 +195,21 @@ TEST_F(PaintTest, ProgressEndsAtZeroWithMaximumOfHeightPlusOne)
     EXPECT_EQ(highest, 8.0f); // one step per painted row, rows 0..7
 }
 
-#if !defined(__SANITIZE_ADDRESS__) // the address sanitizer cannot run under a memory limit
 // A picture larger than the memory the program may have: the paint goes on as far as it can,
 // the render ends, and the user is told that the picture could not be made, rather than being
-// shown an incomplete picture as if all were well. Run in a child process whose address space
-// is limited to what it uses now plus 700 MB: enough for the grid of 256 MB, not for the
-// picture of 1 GB.
+// shown an incomplete picture as if all were well. Run in a child process that may have 700 MB
+// more than it uses now: enough for the grid of 256 MB, not for the picture of 1 GB. The limit
+// is on the address space, or, where the address sanitizer reserves a huge one of its own, on
+// the size of any one allocation.
 namespace {
 
-[[noreturn]] void renderBeyondMemory()
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+void limitAddressSpace()
 {
     long pages = 0;
     if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
@@ -213,6 +220,12 @@ namespace {
     const rlim_t limit = static_cast<rlim_t>(pages) * 4096 + (rlim_t{700} << 20);
     const rlimit addressSpace{limit, limit};
     setrlimit(RLIMIT_AS, &addressSpace);
+}
+
+[[noreturn]] void renderBeyondMemory()
+{
+    if (!kAddressSanitizer)
+        limitAddressSpace();
 
     kernelbinding::setLibraryPaths({QStringLiteral(ZORVAKEL_LIBRARY_PATH)});
     std::vector<ReportedError> seen;
@@ -237,6 +250,14 @@ namespace {
 TEST(PaintWithoutMemory, TellsTheUserThePictureCouldNotBeMade)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The child is this program started again: it reads the sanitizer's options anew.
+    const char* const inherited = std::getenv("ASAN_OPTIONS");
+    const std::string saved = inherited ? inherited : "";
+    if (kAddressSanitizer)
+        setenv("ASAN_OPTIONS", (saved + ":allocator_may_return_null=1:max_allocation_size_mb=700").c_str(), 1);
     EXPECT_EXIT(renderBeyondMemory(), ::testing::ExitedWithCode(0), "errors 1, status None");
+    if (inherited)
+        setenv("ASAN_OPTIONS", saved.c_str(), 1);
+    else
+        unsetenv("ASAN_OPTIONS");
 }
-#endif
