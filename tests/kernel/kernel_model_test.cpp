@@ -1,18 +1,16 @@
 // SPDX-License-Identifier: MIT
 // The kernel against a literal, unoptimised rendering of its escape-time loop, over many
 // generated argument blocks. Every returned byte has to match.
+#include "reference_loop.h"
 #include "zorvakel.h"
 
 #include <gtest/gtest.h>
 
-#include <cinttypes>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <limits>
 #include <numbers>
 #include <random>
-#include <string>
 #include <vector>
 
 namespace {
@@ -20,59 +18,14 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-struct Args {
-    double rmin = 0.0, rmax = 0.0, imin = 0.0, imax = 0.0;
-    double maxIt = 259.0, mColors = 65536.0;
-    std::int32_t width = 640, height = 480, row = 0, col = 0;
-    double bailout = 4.0, stepR = 0.0, stepI = 0.0;
-};
-
-// The loop exactly as the viewer defines it, without any shortcut. Only ever called with a
-// MaxIt that the pass counter reaches, so it always ends.
-std::uint8_t referenceLoop(const Args& a)
-{
-    const double cr = static_cast<double>(a.col) * a.stepR + a.rmin;
-    const double ci = static_cast<double>(a.row) * a.stepI + a.imin;
-    double zr = 0.0, zi = 0.0, n = 0.0;
-    for (;;) {
-        n = n + 1.0;
-        const double zr2 = zr * zr;
-        const double zi2 = zi * zi;
-        const double m = zr2 + zi2;
-        const bool inside = m < a.bailout;
-        if (inside) {
-            const double product = zi * zr;
-            zi = 2.0 * product + ci;
-            zr = (zr2 - zi2) + cr;
-        }
-        if (n >= a.maxIt)
-            return 0;
-        if (!inside)
-            break;
-    }
-    const double v = (a.mColors / a.maxIt) * n;
-    // x86 cvttsd2si: NaN and anything outside the int64 range give 0x8000000000000000.
-    const std::int64_t index = (std::isnan(v) || v >= 0x1p63 || v < -0x1p63)
-                                   ? std::numeric_limits<std::int64_t>::min()
-                                   : static_cast<std::int64_t>(v);
-    return static_cast<std::uint8_t>(static_cast<std::uint64_t>(index) & 0xFFu);
-}
+using kernel_model::Args;
+using kernel_model::describe;
+using kernel_model::referenceLoop;
 
 std::uint8_t kernel(const Args& a)
 {
     return Mandelbrot(a.rmin, a.rmax, a.imin, a.imax, a.maxIt, a.mColors, a.width, a.height,
                       a.row, a.col, a.bailout, a.stepR, a.stepI);
-}
-
-std::string describe(const Args& a)
-{
-    char text[512];
-    std::snprintf(text, sizeof text,
-                  "Rmin=%a Rmax=%a Imin=%a Imax=%a MaxIt=%a MColors=%a W=%" PRId32
-                  " H=%" PRId32 " Row=%" PRId32 " Col=%" PRId32 " Bailout=%a StepR=%a StepI=%a",
-                  a.rmin, a.rmax, a.imin, a.imax, a.maxIt, a.mColors, a.width, a.height, a.row,
-                  a.col, a.bailout, a.stepR, a.stepI);
-    return text;
 }
 
 void expectKernelMatchesReference(const std::vector<Args>& cases)
