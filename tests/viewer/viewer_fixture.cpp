@@ -101,13 +101,17 @@ std::uint8_t expectedPoint(const View& v, std::int32_t col, std::int32_t row)
                << expected.width() << "x" << expected.height();
     const QImage a = actual.convertToFormat(QImage::Format_RGB32);
     const QImage e = expected.convertToFormat(QImage::Format_RGB32);
+    // #rrggbb; each item streamed into the result is formatted afresh, so std::hex would not hold.
+    auto hex = [](QRgb pixel) {
+        return "#" + QString::number(pixel & 0xFFFFFF, 16).rightJustified(6, u'0').toStdString();
+    };
     for (int y = 0; y < a.height(); ++y)
         for (int x = 0; x < a.width(); ++x)
             if (qRgb(qRed(a.pixel(x, y)), qGreen(a.pixel(x, y)), qBlue(a.pixel(x, y))) !=
                 qRgb(qRed(e.pixel(x, y)), qGreen(e.pixel(x, y)), qBlue(e.pixel(x, y))))
                 return ::testing::AssertionFailure()
-                       << "pixel (" << x << ", " << y << ") is #" << std::hex << a.pixel(x, y)
-                       << ", expected #" << e.pixel(x, y);
+                       << "pixel (" << x << ", " << y << ") is " << hex(a.pixel(x, y))
+                       << ", expected " << hex(e.pixel(x, y));
     return ::testing::AssertionSuccess();
 }
 
