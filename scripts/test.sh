@@ -5,18 +5,28 @@
 # targets for a bounded time on a clang build with libFuzzer.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
+# The figures that the session and stress tests print, from ctest's full log of a build tree.
+print_figures() {
+    echo "Figures of the $2:"
+    grep -h "figures:" "$1/Testing/Temporary/LastTest.log" | sed 's/^/  /' ||
+        { echo "  none: the session and stress tests did not run"; return 1; }
+}
+
 ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
 build_tree "$VELDTRA_ROOT/build" -DBUILD_TESTING=ON
 ctest --test-dir "$VELDTRA_ROOT/build" --output-on-failure -j "$(nproc)"
+print_figures "$VELDTRA_ROOT/build" "regular build"
 
 build_tree "$VELDTRA_ROOT/build-sanitize" -DBUILD_TESTING=ON -DVELDTRA_SANITIZE=ON
 ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 \
     LSAN_OPTIONS=suppressions=$VELDTRA_ROOT/tests/lsan.supp \
     UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     ctest --test-dir "$VELDTRA_ROOT/build-sanitize" --output-on-failure -j "$(nproc)"
+print_figures "$VELDTRA_ROOT/build-sanitize" "sanitizer build"
 
 build_tree "$VELDTRA_ROOT/build-fuzz" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DBUILD_TESTING=ON -DVELDTRA_FUZZ=ON --no-warn-unused-cli
 ctest --test-dir "$VELDTRA_ROOT/build-fuzz" -L fuzz --output-on-failure -j "$(nproc)"
-cat "$VELDTRA_ROOT"/build-fuzz/tests/fuzz/summary/*.txt
+echo "Figures of the fuzz targets:"
+sed 's/^/  /' "$VELDTRA_ROOT"/build-fuzz/tests/fuzz/summary/*.txt

@@ -375,10 +375,10 @@ bool enterPrivateMounts()
     return unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
 }
 
-bool mountSmallDisk(const QString& folder)
+// `folder` must exist. Only system calls: it also runs in a forked child.
+bool mountSmallDisk(const char* folder)
 {
-    return QDir().mkpath(folder) &&
-           mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, "size=64k") == 0;
+    return mount("tmpfs", folder, "tmpfs", 0, "size=64k") == 0;
 }
 
 bool makeDevReadOnly()
@@ -388,15 +388,14 @@ bool makeDevReadOnly()
 }
 
 // Whether this system lets a process make such mounts (it needs root or a user namespace).
+// The child of the fork makes only system calls, as a fork of a threaded process must.
 bool privateMountsPossible()
 {
     QTemporaryDir scratch;
+    const QByteArray folder = QFile::encodeName(scratch.path());
     const pid_t child = fork();
     if (child == 0)
-        _exit(enterPrivateMounts() && mountSmallDisk(scratch.filePath(QStringLiteral("disk"))) &&
-                      makeDevReadOnly()
-                  ? 0
-                  : 1);
+        _exit(enterPrivateMounts() && mountSmallDisk(folder.constData()) && makeDevReadOnly() ? 0 : 1);
     int status = 0;
     return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
@@ -439,7 +438,7 @@ TEST_F(IsolatedSaveTest, FullDiskKeepsTheExistingFileByteForByte)
             const QString disk = dir.filePath(QStringLiteral("disk"));
             const QString path = QDir(disk).filePath(QStringLiteral("kept.bmp"));
             const QByteArray before("a picture saved earlier\n");
-            if (!enterPrivateMounts() || !mountSmallDisk(disk))
+            if (!QDir().mkpath(disk) || !enterPrivateMounts() || !mountSmallDisk(QFile::encodeName(disk).constData()))
                 std::_Exit(2);
             QFile old(path);
             if (!old.open(QIODevice::WriteOnly) || old.write(before) != before.size())

@@ -42,7 +42,7 @@ using platform::ErrorKind;
 
 namespace {
 
-constexpr unsigned kSessions = 60;
+constexpr unsigned kSessions = 200;
 constexpr int kRandomSteps = 100;
 
 // ---- Field texts and what they read as ---------------------------------------------------
