@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "form1.h"
 #include "platform/runtimeerror.h"
+#include "platform/termination.h"
 
 #include <QApplication>
 
@@ -10,6 +11,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("veldtra"));
     QApplication::setApplicationDisplayName(QStringLiteral("Veldtra"));
     QApplication::setDesktopFileName(QStringLiteral("veldtra"));
+    platform::quitOnTerminationRequest();
     form1 window;
     platform::runEventProcedure([&] { window.Form_Load(); });
     return app.exec();

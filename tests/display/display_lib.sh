@@ -92,11 +92,24 @@ dt_stop_app()
     DT_APP_PID="" DT_WID=""
 }
 
-# Ends a test that went well: stops the program, then fails after all if a sanitizer in a
-# sanitized build reported anything in the output of any program this test started.
+# Ends a test that went well: asks the program to close (SIGTERM, which it answers as a close
+# of its window), and fails after all if it does not end by itself with status 0 (a sanitized
+# build also checks for leaks then), or if a sanitizer reported anything in the output of any
+# program this test started.
 dt_pass()
 {
-    dt_stop_app
+    local pid=$DT_APP_PID status=0 i
+    if [ -n "$pid" ]; then
+        kill -TERM "$pid" 2>/dev/null || true
+        for ((i = 0; i < 300; i++)); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -0 "$pid" 2>/dev/null && dt_fail "the program did not end within 30 s of being asked to close"
+        wait "$pid" || status=$?
+        DT_APP_PID="" DT_WID=""
+        [ "$status" -eq 0 ] || dt_fail "the program ended with status $status when asked to close"
+    fi
     local log
     for log in "$DT_WORK"/program-*.log; do
         [ -e "$log" ] || continue
