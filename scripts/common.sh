@@ -29,9 +29,12 @@ ensure_packages() {
 }
 
 # build_tree DIR [cmake options...]: configures (once) and builds the whole project in DIR.
+# With VELDTRA_TARGETS set (names separated by spaces), builds only those targets.
 build_tree() {
     local dir="$1"
     shift
     cmake -S "$VELDTRA_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-    cmake --build "$dir" -j "$(nproc)"
+    local targets=()
+    [ -n "${VELDTRA_TARGETS:-}" ] && read -r -a targets <<<"--target $VELDTRA_TARGETS"
+    cmake --build "$dir" -j "$(nproc)" "${targets[@]}"
 }
