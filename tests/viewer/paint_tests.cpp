@@ -203,12 +203,6 @@ TEST_F(PaintTest, ProgressEndsAtZeroWithMaximumOfHeightPlusOne)
 // the size of any one allocation.
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-
 void limitAddressSpace()
 {
     long pages = 0;

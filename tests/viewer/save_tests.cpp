@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <linux/capability.h>
 #include <optional>
@@ -363,10 +364,9 @@ TEST_F(SaveTest, DeviceThatRefusesWritesFailsAndStaysADevice)
     EXPECT_TRUE(S_ISCHR(status.st_mode));
 }
 
-// ---- Saves on a real full disk and onto the system's /dev/full ----------------------------
-// Each runs in a child process with a mount namespace of its own: the small file system and
-// the read-only view of /dev that it mounts there vanish with it, and nothing the save might
-// do can reach the machine's own /dev.
+// ---- A save on a really full disk --------------------------------------------------------
+// It runs in a child process with a mount namespace of its own: the small file system that it
+// mounts there vanishes with it.
 
 namespace {
 
@@ -381,12 +381,6 @@ bool mountSmallDisk(const char* folder)
     return mount("tmpfs", folder, "tmpfs", 0, "size=64k") == 0;
 }
 
-bool makeDevReadOnly()
-{
-    return mount("/dev", "/dev", nullptr, MS_BIND | MS_REC, nullptr) == 0 &&
-           mount(nullptr, "/dev", nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
-}
-
 // Whether this system lets a process make such mounts (it needs root or a user namespace).
 // The child of the fork makes only system calls, as a fork of a threaded process must.
 bool privateMountsPossible()
@@ -395,7 +389,7 @@ bool privateMountsPossible()
     const QByteArray folder = QFile::encodeName(scratch.path());
     const pid_t child = fork();
     if (child == 0)
-        _exit(enterPrivateMounts() && mountSmallDisk(folder.constData()) && makeDevReadOnly() ? 0 : 1);
+        _exit(enterPrivateMounts() && mountSmallDisk(folder.constData()) ? 0 : 1);
     int status = 0;
     return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
@@ -406,8 +400,12 @@ class IsolatedSaveTest : public SaveTest {
 protected:
     void SetUp() override
     {
-        if (!privateMountsPossible())
+        if (!privateMountsPossible()) {
+            // The test command runs as root, where this test must not quietly drop out.
+            if (std::getenv("CI"))
+                FAIL() << "this system allows no private mounts";
             GTEST_SKIP() << "this system allows no private mounts";
+        }
         GTEST_FLAG_SET(death_test_style, "threadsafe");
         SaveTest::SetUp();
         render();
@@ -450,24 +448,6 @@ TEST_F(IsolatedSaveTest, FullDiskKeepsTheExistingFileByteForByte)
                              contents(path) == before &&
                              QDir(disk).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden) ==
                                  QStringList{QStringLiteral("kept.bmp")});
-        },
-        ::testing::ExitedWithCode(0), "kept 1");
-}
-
-// The system's own /dev/full as the chosen name: a file error, and /dev/full is still the
-// device it was.
-TEST_F(IsolatedSaveTest, DevFullStaysTheDevice)
-{
-    EXPECT_EXIT(
-        {
-            const QString path = QStringLiteral("/dev/full");
-            if (!enterPrivateMounts() || !makeDevReadOnly())
-                std::_Exit(2);
-            answer(path);
-            click(f->cmdSave);
-            struct stat status {};
-            finish(path, ::stat("/dev/full", &status) == 0 && S_ISCHR(status.st_mode) &&
-                             status.st_rdev == makedev(1, 7));
         },
         ::testing::ExitedWithCode(0), "kept 1");
 }

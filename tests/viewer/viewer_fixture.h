@@ -29,7 +29,22 @@ inline void PrintTo(const QString& text, std::ostream* os)
     *os << '"' << text.toStdString() << '"';
 }
 
+// Whether this build runs under the address sanitizer (GCC and clang tell it differently).
+#if defined(__SANITIZE_ADDRESS__)
+#  define VELDTRA_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#  if __has_feature(address_sanitizer)
+#    define VELDTRA_ADDRESS_SANITIZER 1
+#  endif
+#endif
+
 namespace viewertest {
+
+#if defined(VELDTRA_ADDRESS_SANITIZER)
+inline constexpr bool kAddressSanitizer = true;
+#else
+inline constexpr bool kAddressSanitizer = false;
+#endif
 
 struct ReportedError {
     platform::ErrorKind kind;
