@@ -389,6 +389,73 @@ TEST(PictureBoxRefresh, ShowsWhatWasDrawnInAGrab)
     EXPECT_EQ(grabbed, box.image());
 }
 
+// Every change of the image reaches the screen once the event loop runs, without a Refresh:
+// clearing, line drawing, and drawing through the device context or into the bitmap.
+struct ScreenCase {
+    const char* name;
+    void (*change)(PictureBox& box);
+};
+
+void PrintTo(const ScreenCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class PictureBoxScreen : public ::testing::TestWithParam<ScreenCase> {};
+
+TEST_P(PictureBoxScreen, FollowsTheImageWithoutARefresh)
+{
+    QWidget window;
+    window.resize(120, 100);
+    PictureBox box(&window);
+    box.setInnerSize(60, 40);
+    box.move(10, 20);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    paintPattern(box);
+    box.setPicture(box.image().copy()); // what Cls brings back
+    box.Line(0, 0, 59, 39, 0x00FFFFFF);
+    box.Refresh();
+    QCoreApplication::processEvents();
+
+    GetParam().change(box);
+    const QImage expected = box.image().copy();
+    QCoreApplication::processEvents();
+
+    const QImage shown = window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(shown.isNull());
+    const qreal ratio = shown.devicePixelRatio();
+    for (int y = 0; y < expected.height(); ++y)
+        for (int x = 0; x < expected.width(); ++x)
+            ASSERT_EQ(shown.pixel(int((10 + x) * ratio), int((20 + y) * ratio)), expected.pixel(x, y))
+                << "pixel " << x << ", " << y;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, PictureBoxScreen,
+    ::testing::Values(
+        ScreenCase{"ClsBringsBackThePicture", [](PictureBox& box) { box.Cls(); }},
+        ScreenCase{"Line", [](PictureBox& box) { box.Line(59, 0, 0, 39, 0x000000FF); }},
+        ScreenCase{"StretchBltIntoTheContext",
+                   [](PictureBox& box) {
+                       QImage source(2, 2, QImage::Format_RGB32);
+                       source.fill(qRgb(0, 200, 0));
+                       DeviceContext from{&source, false};
+                       StretchBlt(box.hDC(), 5, 5, 30, 20, &from, 0, 0, 2, 2, SRCCOPY);
+                   }},
+        ScreenCase{"SetDIBitsIntoTheBitmap",
+                   [](PictureBox& box) {
+                       BITMAPINFOHEADER header{};
+                       header.biSize = sizeof header;
+                       header.biWidth = 60;
+                       header.biHeight = -40;
+                       header.biPlanes = 1;
+                       header.biBitCount = 32;
+                       std::vector<std::uint32_t> bits(60 * 40, 0x00123456);
+                       SetDIBits(box.hDC(), box.imageHandle(), 0, 40, bits.data(), &header, DIB_RGB_COLORS);
+                   }}),
+    [](const ::testing::TestParamInfo<ScreenCase>& info) { return std::string(info.param.name); });
+
 // ---- Mouse ---------------------------------------------------------------------------------
 
 struct MouseRecord {

@@ -3,6 +3,7 @@
 #include "gdi_p.h"
 
 #include <QImage>
+#include <QWidget>
 
 #include <algorithm>
 #include <cstring>
@@ -57,6 +58,12 @@ std::uint32_t clampLines(const QImage& image, std::uint32_t start, std::uint32_t
 
 } // namespace
 
+void imageChanged(QWidget* view)
+{
+    if (view)
+        view->update();
+}
+
 std::int32_t StretchBlt(HDC dest, std::int32_t x, std::int32_t y, std::int32_t width,
                         std::int32_t height, HDC source, std::int32_t sx, std::int32_t sy,
                         std::int32_t sourceWidth, std::int32_t sourceHeight, std::uint32_t rop)
@@ -88,6 +95,7 @@ std::int32_t StretchBlt(HDC dest, std::int32_t x, std::int32_t y, std::int32_t w
                 out[tx] = in[fx];
         }
     }
+    imageChanged(dest->view);
     return 1;
 }
 
@@ -152,6 +160,8 @@ std::int32_t SetDIBits(HDC, HBITMAP bitmap, std::uint32_t start, std::uint32_t l
             return static_cast<std::int32_t>(line);
         std::memcpy(row, in + line * rowBytes, rowBytes);
     }
+    if (count > 0)
+        imageChanged(bitmap->view);
     return static_cast<std::int32_t>(count);
 }
 

@@ -104,6 +104,7 @@ void PictureBox::Cls()
     followSize();
     if (image_.isNull())
         return;
+    imageChanged(this);
     if (picture_.size() == image_.size() && picture_.format() == image_.format()) {
         image_ = picture_;
         return;
@@ -135,6 +136,7 @@ void PictureBox::Line(float x1, float y1, float x2, float y2, std::uint32_t colo
     const long long dx = std::llabs(xEnd - x), dy = -std::llabs(yEnd - y);
     const int stepX = x < xEnd ? 1 : -1, stepY = y < yEnd ? 1 : -1;
     long long error = dx + dy;
+    imageChanged(this);
     for (;;) {
         if (x >= 0 && y >= 0 && x < image_.width() && y < image_.height())
             setPixelIfInside(static_cast<int>(x), static_cast<int>(y), pixel);

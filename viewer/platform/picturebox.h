@@ -17,7 +17,9 @@ enum MouseButtonCode : std::int16_t { LeftButton = 1, RightButton = 2, MiddleBut
 
 // A picture box: a borderless widget that keeps a persistent image of its inner area. Drawing
 // goes into the image (through its device context or with Line); Refresh puts the image on
-// screen. The image follows the box's size. Cls restores the background picture, or fills the
+// screen at once, and every change of the image reaches the screen by itself as soon as the
+// event loop runs, so the screen never keeps what the image no longer holds. The image follows
+// the box's size. Cls restores the background picture, or fills the
 // image with the background colour where there is none. Coordinates are pixels of the inner
 // area with (0, 0) at its top-left corner.
 class PictureBox : public QWidget {
@@ -67,8 +69,8 @@ private:
 
     QImage image_;
     QImage picture_;
-    DeviceContext context_{&image_, false};
-    BitmapObject bitmap_{&image_};
+    DeviceContext context_{&image_, false, this};
+    BitmapObject bitmap_{&image_, this};
 };
 
 } // namespace platform
