@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QSignalSpy>
 #include <QStyleOptionSlider>
 #include <QTest>
@@ -281,6 +282,49 @@ TEST(CommandButton, IsNeverTheDefaultButtonAndEmitsClick)
     EXPECT_EQ(firstClicks.count(), 2);
 }
 
+// With the keyboard focus a button is pressed with Enter and Return as with Space, once per
+// key press however long the key is held; the keys reach no button that lacks the focus.
+TEST(CommandButton, EnterPressesTheFocusedButtonOnly)
+{
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* focused = new CommandButton(QStringLiteral("Render"), &window);
+    auto* other = new CommandButton(QStringLiteral("Save"), &window);
+    layout->addWidget(focused);
+    layout->addWidget(other);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    focused->setFocus();
+    QSignalSpy focusedClicks(focused, &CommandButton::Click);
+    QSignalSpy otherClicks(other, &CommandButton::Click);
+
+    int expected = 0;
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+        SCOPED_TRACE(QTest::toString(key));
+        QTest::keyClick(focused, key);
+        EXPECT_EQ(focusedClicks.count(), ++expected);
+    }
+    QTest::keyClick(focused, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(focusedClicks.count(), ++expected);
+
+    // A held Enter: the first press and its repeats click once.
+    QTest::keyPress(focused, Qt::Key_Return);
+    for (int repeat = 0; repeat < 3; ++repeat) {
+        QKeyEvent repeated(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+        QCoreApplication::sendEvent(focused, &repeated);
+    }
+    QTest::keyRelease(focused, Qt::Key_Return);
+    EXPECT_EQ(focusedClicks.count(), ++expected);
+
+    // Other keys press nothing.
+    QTest::keyClick(focused, Qt::Key_A);
+    QTest::keyClick(focused, Qt::Key_Escape);
+    EXPECT_EQ(focusedClicks.count(), expected);
+    EXPECT_EQ(otherClicks.count(), 0);
+    EXPECT_FALSE(focused->isDefault());
+    EXPECT_FALSE(other->isDefault());
+}
+
 // ---- TextBox -------------------------------------------------------------------------------
 
 struct FieldCase {
@@ -391,7 +435,53 @@ TEST(TextBox, SeesTypedTextAtOnce)
     EXPECT_EQ(box.readInt16(), 2);
 }
 
-// The same text reads in the locale in force at the time of the read.
+// A text written by the program is shown from its first character, whether or not the box has
+// the focus and however the user had scrolled it; typing scrolls as a line edit does.
+TEST(TextBox, ShowsAWrittenTextFromItsFirstCharacter)
+{
+    QWidget window;
+    window.resize(200, 60);
+    TextBox box(QStringLiteral("Rmin"), &window);
+    box.setGeometry(10, 10, 89, 19);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const QString longText = QStringLiteral("-1.76635514018692");
+    // The position of the character drawn at the box's left edge, as the box is now painted.
+    auto firstShown = [&] {
+        box.grab();
+        return box.cursorPositionAt(QPoint(box.contentsRect().left() + 4, box.height() / 2));
+    };
+    auto lastShown = [&] {
+        box.grab();
+        return box.cursorPositionAt(QPoint(box.contentsRect().right() - 4, box.height() / 2));
+    };
+
+    for (bool focused : {false, true}) {
+        SCOPED_TRACE(focused ? "with the focus" : "without the focus");
+        if (focused)
+            box.setFocus();
+        else
+            box.clearFocus();
+        // The user scrolls to the end first, so the box has something to undo.
+        box.QLineEdit::setText(QStringLiteral("-0.0000000000000000000000000001"));
+        box.end(false);
+        ASSERT_GT(firstShown(), 0) << "the box is too wide to scroll";
+
+        box.setText(longText);
+        EXPECT_EQ(firstShown(), 0);
+        EXPECT_LT(lastShown(), longText.size()) << "the whole text fits: it cannot show its end instead";
+        EXPECT_EQ(box.text(), longText);
+    }
+
+    // Typing at the end scrolls to what is typed, as usual.
+    box.setFocus();
+    box.end(false);
+    QTest::keyClicks(&box, QStringLiteral("5"));
+    EXPECT_EQ(lastShown(), box.text().size());
+    EXPECT_GT(firstShown(), 0);
+}
+
+// The same text reads in the locale in force at the time of the read.// The same text reads in the locale in force at the time of the read.
 TEST(TextBox, ReadsInTheLocaleInForceNow)
 {
     TextBox box(QStringLiteral("Rmax"));

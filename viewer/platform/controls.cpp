@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QTimer>
 
 #include <cmath>
@@ -53,6 +54,19 @@ CommandButton::CommandButton(const QString& caption, QWidget* parent) : QPushBut
     setAutoDefault(false);
     setDefault(false);
     connect(this, &QPushButton::clicked, this, &CommandButton::Click);
+}
+
+void CommandButton::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!enter) {
+        QPushButton::keyPressEvent(event);
+        return;
+    }
+    // A held key presses once, as a held Space does.
+    if (!event->isAutoRepeat())
+        click();
+    event->accept();
 }
 
 Slider::Slider(QWidget* parent) : QSlider(Qt::Horizontal, parent)

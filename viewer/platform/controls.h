@@ -32,7 +32,9 @@ private:
     void fitCaption();
 };
 
-// A push button that is never the window's default button.
+// A push button that is never the window's default button. With the keyboard focus it is
+// pressed with Space, as every button is, and with Enter or Return; Enter elsewhere in the
+// window presses no button.
 class CommandButton : public QPushButton {
     Q_OBJECT
 
@@ -41,6 +43,9 @@ public:
 
 Q_SIGNALS:
     void Click();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 // A horizontal slider over 32-bit integers. Scroll reports every move of the thumb while it is

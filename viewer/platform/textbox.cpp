@@ -3,6 +3,8 @@
 
 #include "conversions.h"
 
+#include <QPixmap>
+
 namespace platform {
 namespace {
 
@@ -26,6 +28,19 @@ T remembered(std::optional<std::variant<T, RuntimeError>>& memory, Convert conve
 TextBox::TextBox(const QString& caption, QWidget* parent) : QLineEdit(parent), caption_(caption)
 {
     connect(this, &QLineEdit::textChanged, this, [this] { forget(); });
+}
+
+void TextBox::setText(const QString& text)
+{
+    QLineEdit::setText(text);
+    setCursorPosition(0);
+    // QLineEdit works out its scroll while it paints, and from a scroll that a longer text left
+    // behind it first lines a new text up at the right, reaching the cursor only at the next
+    // paint. One paint into scratch space settles the scroll before the box shows on screen.
+    if (!size().isEmpty()) {
+        QPixmap scratch(size());
+        render(&scratch);
+    }
 }
 
 void TextBox::forget()

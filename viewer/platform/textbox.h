@@ -24,7 +24,9 @@ public:
     TextBox(const QString& caption, QWidget* parent = nullptr);
 
     QString Text() const { return text(); }
-    void setText(const QString& text) { QLineEdit::setText(text); }
+    // A text written by the program is shown from its first character (QLineEdit would scroll
+    // to its end), so a long number shows its sign and leading digits.
+    void setText(const QString& text);
     const QString& caption() const { return caption_; }
     // Counts the changes of the texts of all text boxes: while it stays the same, no text box
     // holds a new text.
