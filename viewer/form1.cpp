@@ -48,12 +48,19 @@ TextBox* field(QWidget* parent, const char* name, const QString& caption, const 
     return box;
 }
 
-// i + 1 for a 32-bit loop counter, raising Overflow where the counter would leave its range.
-std::int32_t nextCounter(std::int32_t i)
+// i + 1 in 32-bit arithmetic, raising Overflow where the result would leave the range; `what`
+// names the quantity in the message.
+std::int32_t plusOne(std::int32_t i, const char* what)
 {
     if (i == std::numeric_limits<std::int32_t>::max())
-        raiseError(ErrorKind::Overflow, QStringLiteral("The loop counter left the 32-bit range."));
+        raiseError(ErrorKind::Overflow, QStringLiteral("%1 left the 32-bit range.").arg(QLatin1String(what)));
     return i + 1;
+}
+
+// i + 1 for a 32-bit loop counter of the render.
+std::int32_t nextCounter(std::int32_t i)
+{
+    return plusOne(i, "The loop counter");
 }
 
 } // namespace
@@ -353,6 +360,10 @@ void form1::PicDisp_MouseMove(std::int16_t Button, std::int16_t, float X, float 
 
     const std::int16_t width = toInt16(static_cast<double>(right) - left, QStringLiteral("The selection's width"));
     const std::int16_t height = toInt16(static_cast<double>(bottom) - top, QStringLiteral("The selection's height"));
+    // The preview shows this selection only: where its source lies outside the display (past
+    // an edge, or a selection of no width or height) it shows the background, not an earlier
+    // preview.
+    PicSmall->Cls();
     StretchBlt(PicSmall->hDC(), 0, 0, toInt32(PicSmall->ScaleWidth()), toInt32(PicSmall->ScaleHeight()),
                PicDisp->hDC(), left, top, width, height, SRCCOPY);
     PicSmall->Refresh();
@@ -424,8 +435,9 @@ void form1::Slider1_Change()
 
 void form1::cmdNext_Click()
 {
-    const std::int32_t next = nextCounter(Slider1->Value());
-    Slider1->setValue(next > Slider1->Max() ? Slider1->Min() : nextCounter(Slider1->Value()));
+    constexpr const char* range = "The colour range";
+    const std::int32_t next = plusOne(Slider1->Value(), range);
+    Slider1->setValue(next > Slider1->Max() ? Slider1->Min() : plusOne(Slider1->Value(), range));
 }
 
 void form1::cmdPrev_Click()

@@ -3,8 +3,16 @@
 // two step buttons.
 #include "viewer_fixture.h"
 
+#include "platform/commondialog.h"
+
 #include <QSignalBlocker>
+#include <QSignalSpy>
 #include <QTest>
+
+#include <functional>
+#include <limits>
+#include <memory>
+#include <vector>
 
 using namespace viewertest;
 
@@ -84,6 +92,55 @@ TEST_F(StartUpTest, DisplayHasFocusAndTabLeadsToRenderThenRmin)
     EXPECT_EQ(QApplication::focusWidget(), f->cmdRender);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), f->txtRmin);
+}
+
+// Keyboard users press the focused button with Enter or Return: each of the six buttons runs
+// its procedure. No button is the window's default: Enter in a field presses none of them.
+TEST_F(StartUpTest, EnterPressesTheFocusedButton)
+{
+    render();
+    int dialogs = 0;
+    platform::CommonDialog::setAnswerer([&](const platform::CommonDialog&) {
+        ++dialogs;
+        return QString(); // Cancel
+    });
+    f->txtWidth->setText(QStringLiteral("64"));
+    f->txtHeight->setText(QStringLiteral("48"));
+    f->txtRmin->setText(QStringLiteral("1"));
+    struct Press {
+        platform::CommandButton* button;
+        std::function<bool()> ran; // the procedure's effect is there
+    };
+    const Press presses[] = {
+        {f->cmdRender, [&] { return f->PicHidden->image().size() == QSize(64, 48); }},
+        {f->cmdReset, [&] { return f->txtRmin->Text() == QStringLiteral("-2"); }},
+        {f->cmdNext, [&] { return f->Slider1->Value() == 0; }},
+        {f->cmdPrev, [&] { return f->Slider1->Value() == 0; }}, // Next left it at 1
+        {f->cmdReload, [&] { return !f->ZoomPending; }},
+        {f->cmdSave, [&] { return dialogs == 1; }},
+    };
+    for (const Press& p : presses) {
+        SCOPED_TRACE(p.button->objectName().toStdString());
+        ASSERT_FALSE(p.ran());
+        p.button->setFocus();
+        QSignalSpy clicks(p.button, &QAbstractButton::clicked);
+        QTest::keyClick(p.button, Qt::Key_Return);
+        EXPECT_EQ(clicks.count(), 1);
+        EXPECT_TRUE(p.ran());
+        QTest::keyClick(p.button, Qt::Key_Enter, Qt::KeypadModifier);
+        EXPECT_EQ(clicks.count(), 2);
+        EXPECT_FALSE(p.button->isDefault());
+    }
+    EXPECT_TRUE(errors.empty());
+
+    std::vector<std::unique_ptr<QSignalSpy>> spies;
+    for (const Press& p : presses)
+        spies.push_back(std::make_unique<QSignalSpy>(p.button, &QAbstractButton::clicked));
+    f->txtMaxIt->setFocus();
+    QTest::keyClick(f->txtMaxIt, Qt::Key_Return);
+    QTest::keyClick(f->txtMaxIt, Qt::Key_Enter, Qt::KeypadModifier);
+    for (const auto& spy : spies)
+        EXPECT_EQ(spy->count(), 0);
 }
 
 // ---- Reset ------------------------------------------------------------------------------
@@ -202,6 +259,25 @@ INSTANTIATE_TEST_SUITE_P(Buttons, ColourRangeStepTest,
                          });
 
 using ColourRangeTest = ViewerTest;
+
+// At the ends of the 32-bit range a step overflows; the message names the colour range, and
+// the value stays.
+TEST_F(ColourRangeTest, StepPastThe32BitRangeIsAnOverflowOfTheColourRange)
+{
+    constexpr std::int32_t lowest = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int32_t highest = std::numeric_limits<std::int32_t>::max();
+    f->Slider1->setRange(lowest, highest);
+    for (const auto& [button, at] : {std::pair{f->cmdNext, highest}, std::pair{f->cmdPrev, lowest}}) {
+        SCOPED_TRACE(button->objectName().toStdString());
+        errors.clear();
+        f->Slider1->setValue(at);
+        click(button);
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_EQ(errors[0].kind, platform::ErrorKind::Overflow);
+        EXPECT_TRUE(errors[0].message.contains(QStringLiteral("colour range"))) << errors[0].message.toStdString();
+        EXPECT_EQ(f->Slider1->Value(), at);
+    }
+}
 
 TEST_F(ColourRangeTest, CaptionFollowsDraggingAndChanges)
 {

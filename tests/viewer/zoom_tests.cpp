@@ -6,7 +6,10 @@
 
 #include "platform/conversions.h"
 
+#include <QScreen>
 #include <QTest>
+
+#include <algorithm>
 
 #include <cmath>
 
@@ -54,6 +57,8 @@ protected:
                 expected.setPixel(x, y, picture.pixel(left + x * width / 161, top + y * height / 121));
         return expected;
     }
+
+    QImage displayOnScreen() const;
 
     QImage picture; // the display after the render
 };
@@ -162,6 +167,76 @@ TEST_F(ZoomTest, OutlineFollowsThePointerAndIsRemovedOnRelease)
 
     release({60, 200});
     EXPECT_TRUE(sameImage(f->PicDisp->image(), picture));
+    EXPECT_TRUE(errors.empty());
+}
+
+// What the screen shows of the display box, once the event loop has run.
+QImage ZoomTest::displayOnScreen() const
+{
+    QCoreApplication::processEvents();
+    const QImage window = f->screen()->grabWindow(f->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    const qreal ratio = window.devicePixelRatio();
+    const QRect box = f->PicDisp->geometry();
+    return window.copy(QRect(box.topLeft() * ratio, box.size() * ratio))
+        .scaled(box.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+}
+
+// The screen keeps no outline once the button is released, without a repaint of its own.
+TEST_F(ZoomTest, ReleaseTakesTheOutlineOffTheScreen)
+{
+    for (const QPoint end : {QPoint(120, 90), QPoint(400, -30)}) {
+        SCOPED_TRACE(end.x());
+        press({30, 20});
+        move(end);
+        ASSERT_FALSE(sameImage(displayOnScreen(), picture)) << "no outline on screen to take off";
+        release(end);
+        EXPECT_TRUE(sameImage(displayOnScreen(), picture));
+    }
+    EXPECT_TRUE(errors.empty());
+}
+
+// After a zoom each window field shows its new text from the first character: the sign and the
+// leading digits, not the end of the number.
+TEST_F(ZoomTest, ZoomedFieldsShowTheirTextFromTheStart)
+{
+    drag({310, 230}, {10, 5}); // texts longer than the fields
+    for (platform::TextBox* field : {f->txtRmin, f->txtRmax, f->txtImin, f->txtImax}) {
+        SCOPED_TRACE(field->objectName().toStdString());
+        const QRect text = field->contentsRect();
+        field->grab(); // paints the field as the screen shows it
+        ASSERT_GT(field->cursorPositionAt(QPoint(text.right() - 4, text.center().y())) + 1, 0);
+        EXPECT_LT(field->cursorPositionAt(QPoint(text.right() - 4, text.center().y())), field->Text().size())
+            << field->Text().toStdString() << " fits in its field";
+        EXPECT_EQ(field->cursorPositionAt(QPoint(text.left() + 4, text.center().y())), 0)
+            << field->Text().toStdString();
+    }
+}
+
+// Pixels of the preview whose source lies outside the display show the preview's background,
+// never what an earlier preview left there; the part taken from the display stays magnified.
+TEST_F(ZoomTest, PreviewShowsOnlyTheCurrentSelection)
+{
+    const QRgb background = f->PicSmall->backColor().rgb();
+    struct Case {
+        QPoint from, to;
+    };
+    for (const Case& c : {Case{{250, 180}, {400, 300}}, Case{{100, 50}, {100, 150}}, Case{{-60, 40}, {40, 60}}}) {
+        SCOPED_TRACE(c.to.x());
+        drag({0, 0}, {321, 241}); // a preview over the whole box first
+        press(c.from);
+        move(c.to);
+        const int left = std::min(c.from.x(), c.to.x()), top = std::min(c.from.y(), c.to.y());
+        const int width = std::abs(c.to.x() - c.from.x()), height = std::abs(c.to.y() - c.from.y());
+        QImage expected(161, 121, QImage::Format_RGB32);
+        for (int y = 0; y < 121; ++y)
+            for (int x = 0; x < 161; ++x) {
+                const QPoint source(left + x * width / 161, top + y * height / 121);
+                const bool inside = width > 0 && height > 0 && picture.rect().contains(source);
+                expected.setPixel(x, y, inside ? picture.pixel(source) : background);
+            }
+        EXPECT_TRUE(sameImage(f->PicSmall->image(), expected));
+        release(c.to);
+    }
     EXPECT_TRUE(errors.empty());
 }
 
