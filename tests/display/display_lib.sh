@@ -9,6 +9,10 @@ readonly DT_WINDOW_SIZE=657x294
 readonly DT_RENDER_X=$((64 + 89 / 2)) DT_RENDER_Y=$((200 + 25 / 2))
 readonly DT_SAVE_X=$((64 + 89 / 2)) DT_SAVE_Y=$((264 + 25 / 2))
 readonly DT_DISP_LEFT=328 DT_DISP_TOP=48 DT_DISP_WIDTH=321 DT_DISP_HEIGHT=241
+# The four window fields: all at the same left and of the same size, one under the other.
+readonly DT_FIELD_LEFT=64 DT_FIELD_WIDTH=89 DT_FIELD_HEIGHT=19
+readonly -A DT_FIELD_TOP=([txtRmin]=8 [txtRmax]=32 [txtImin]=56 [txtImax]=80)
+readonly DT_WINDOW_FIELDS="txtRmin txtRmax txtImin txtImax"
 
 DT_NAME=${DT_NAME:-display-test}
 DT_WORK=""        # scratch directory, removed on exit
@@ -190,22 +194,42 @@ dt_start_x()
     dt_log "X server $DISPLAY (pid $DT_XVFB_PID)"
 }
 
-# dt_start_app PROGRAM: runs the real program on the private display in a clean environment
-# (own home and settings, fixed locale, no scaling) and waits for its main window.
+# The environment that the real program gets on the private display: the xcb platform, own
+# home and settings, fixed locale, no scaling. dt_qt_command sets DT_QT_COMMAND to the command
+# prefix that runs a program in it.
+dt_qt_command()
+{
+    local home=$DT_WORK/home
+    mkdir -p "$home/.config" "$home/.cache"
+    DT_QT_COMMAND=(env -u LD_LIBRARY_PATH -u QT_SCALE_FACTOR -u QT_SCREEN_SCALE_FACTORS -u QT_STYLE_OVERRIDE
+        QT_QPA_PLATFORM=xcb QT_ENABLE_HIGHDPI_SCALING=0 QT_ACCESSIBILITY=0
+        HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache"
+        XDG_RUNTIME_DIR="$DT_WORK/runtime")
+}
+DT_QT_COMMAND=()
+
+# dt_qt_run SECONDS COMMAND...: runs COMMAND on the private display in the program's
+# environment, within a time limit: a Qt helper run this way draws text with the same fonts,
+# style and rendering as the program.
+dt_qt_run()
+{
+    local seconds=$1
+    shift
+    dt_qt_command
+    (cd "$DT_WORK" && exec timeout "$seconds" "${DT_QT_COMMAND[@]}" "$@")
+}
+
+# dt_start_app PROGRAM: runs the real program on the private display in its environment (see
+# dt_qt_command) and waits for its main window.
 dt_start_app()
 {
     local program=$1
     [ -x "$program" ] || dt_fail "no program at $program"
-    local home=$DT_WORK/home
-    mkdir -p "$home/.config" "$home/.cache"
     DT_APP_LOG=$DT_WORK/program-$((++DT_APP_COUNT)).log
+    dt_qt_command
     (
         cd "$DT_WORK" || exit
-        exec env -u LD_LIBRARY_PATH -u QT_SCALE_FACTOR -u QT_SCREEN_SCALE_FACTORS -u QT_STYLE_OVERRIDE \
-            QT_QPA_PLATFORM=xcb QT_ENABLE_HIGHDPI_SCALING=0 QT_ACCESSIBILITY=0 \
-            HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache" \
-            XDG_RUNTIME_DIR="$DT_WORK/runtime" \
-            "$program"
+        exec "${DT_QT_COMMAND[@]}" "$program"
     ) >"$DT_APP_LOG" 2>&1 &
     DT_APP_PID=$!
     dt_wait 30 "the main window \"Veldtra\" to appear" dt_find_main_window
@@ -253,13 +277,24 @@ dt_button() { dt_xdo "mouse$1" 1; }
 # Moves the pointer off the window, so that no hover highlight shows in a screenshot.
 dt_pointer_away() { dt_xdo mousemove --sync 1200 1000; }
 
-# dt_capture_disp FILE: what the screen shows in PicDisp's area, taken from the X server.
-dt_capture_disp()
+# dt_capture_area FILE LEFT TOP WIDTH HEIGHT: what the screen shows in that rectangle of the
+# main window's client area, taken from the X server.
+dt_capture_area()
 {
-    timeout 30 import -window root \
-        -crop "${DT_DISP_WIDTH}x${DT_DISP_HEIGHT}+$((DT_WIN_X + DT_DISP_LEFT))+$((DT_WIN_Y + DT_DISP_TOP))" \
-        +repage "$1"
+    timeout 30 import -window root -crop "${4}x${5}+$((DT_WIN_X + $2))+$((DT_WIN_Y + $3))" +repage "$1"
 }
+
+# dt_capture_disp FILE: what the screen shows in PicDisp's area.
+dt_capture_disp() { dt_capture_area "$1" "$DT_DISP_LEFT" "$DT_DISP_TOP" "$DT_DISP_WIDTH" "$DT_DISP_HEIGHT"; }
+
+# dt_capture_field FILE NAME: what the screen shows in the place of the window field NAME.
+dt_capture_field()
+{
+    dt_capture_area "$1" "$DT_FIELD_LEFT" "${DT_FIELD_TOP[$2]}" "$DT_FIELD_WIDTH" "$DT_FIELD_HEIGHT"
+}
+
+# dt_capture_window FILE: the whole client area of the main window.
+dt_capture_window() { dt_capture_area "$1" 0 0 "${DT_WINDOW_SIZE%x*}" "${DT_WINDOW_SIZE#*x}"; }
 
 dt_image_size() { identify -format '%wx%h' "$1"; }
 

@@ -3,12 +3,23 @@
 // window headless, performs the same user actions through its event procedures, and writes
 // what PicDisp and PicHidden hold afterwards as PNG files.
 //
-//   veldtra_expected_pictures --kernel LIB --out PREFIX [ACTION...]
+//   veldtra_expected_pictures --kernel LIB --out PREFIX [--fields] [ACTION...]
 //
-// Without an action the pictures are those of the window as it opens. ACTION is "render" (a click on Render) or "drag:X,Y:X,Y[:X,Y...]" (the left button pressed at
-// the first point of PicDisp, moved through the others and released at the last). The files
-// written are PREFIX-display.png (PicDisp, as on screen) and PREFIX-hidden.png (PicHidden, the
-// picture that Save writes). Any run-time error of the program ends the helper with status 3.
+// Without an action the pictures are those of the window as it opens. ACTION is "render" (a
+// click on Render) or "drag:X,Y:X,Y[:X,Y...]" (the left button pressed at the first point of
+// PicDisp, moved through the others and released at the last). The files written are
+// PREFIX-display.png (PicDisp, as on screen) and PREFIX-hidden.png (PicHidden, the picture that
+// Save writes). Any run-time error of the program ends the helper with status 3.
+//
+// With --fields it also writes, for each of the four window fields (txtRmin, txtRmax, txtImin,
+// txtImax), PREFIX-NAME.png: the field's text as it looks when shown from its first character,
+// and PREFIX-NAME-end.png: the same text scrolled to its end. Neither picture is taken from the
+// field itself: a plain line edit of the field's size, font, palette and frame, put in the same
+// place of the same window, gets the field's text and its cursor is placed explicitly, at the
+// start or at the end. Text pictures depend on the platform's font rendering, so under --fields
+// the helper runs on the display at hand (not headless): it shows the window there and waits
+// until the window is active, as the program's own window is on that display, with no field
+// holding the keyboard focus.
 #include "form1.h"
 #include "kernelbinding.h"
 
@@ -16,13 +27,18 @@
 #include "platform/runtimeerror.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QImage>
+#include <QLineEdit>
+#include <QPixmap>
 #include <QPoint>
 #include <QString>
 #include <QStringList>
+#include <QWindow>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -37,7 +53,7 @@ namespace {
 void usage()
 {
     fail(QStringLiteral("usage: veldtra_expected_pictures --kernel LIB --out PREFIX "
-                        "[render | drag:X,Y:X,Y[:X,Y...]]..."));
+                        "[--fields] [render | drag:X,Y:X,Y[:X,Y...]]..."));
 }
 
 std::optional<QPoint> parsePoint(const QString& text)
@@ -94,13 +110,73 @@ void save(const QImage& image, const QString& path)
         fail(QStringLiteral("could not write %1").arg(path));
 }
 
+// Lets the window system deliver what is pending until `ready` holds; fails after 10 s.
+template <class Condition>
+void waitFor(const char* what, Condition&& ready)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!ready()) {
+        if (timer.hasExpired(10000))
+            fail(QStringLiteral("timed out after 10 s waiting for %1").arg(QLatin1String(what)));
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+}
+
+// The picture of `field`'s text in a plain line edit that takes the field's place, with the
+// cursor at `cursor`: 0 shows the text from its first character, the text's length scrolls it
+// to its end.
+QImage fieldPicture(form1& window, const QLineEdit& field, qsizetype cursor)
+{
+    QLineEdit probe(&window);
+    probe.setGeometry(field.geometry());
+    probe.setFont(field.font());
+    probe.setPalette(field.palette());
+    probe.setFrame(field.hasFrame());
+    probe.setAlignment(field.alignment());
+    probe.setTextMargins(field.textMargins());
+    probe.setText(field.text());
+    probe.setCursorPosition(static_cast<int>(cursor));
+    probe.show();
+    probe.raise();
+    QCoreApplication::processEvents();
+    if (probe.hasFocus() || probe.cursorPosition() != cursor)
+        fail(QStringLiteral("the line edit in place of %1 has the focus or lost its cursor position")
+                 .arg(field.objectName()));
+    return probe.grab().toImage();
+}
+
+void saveFieldPictures(form1& window, const QString& prefix)
+{
+    window.show();
+    window.raise();
+    window.activateWindow();
+    waitFor("the window to be shown and active", [&] {
+        return window.windowHandle() && window.windowHandle()->isExposed() && window.isActiveWindow();
+    });
+    const platform::TextBox* fields[] = {window.txtRmin, window.txtRmax, window.txtImin, window.txtImax};
+    for (const platform::TextBox* field : fields) {
+        // As in the program after a drag on PicDisp: no field has the keyboard focus.
+        if (field->hasFocus())
+            fail(QStringLiteral("%1 has the keyboard focus").arg(field->objectName()));
+        const QString name = prefix + u'-' + field->objectName();
+        save(fieldPicture(window, *field, 0), name + QStringLiteral(".png"));
+        save(fieldPicture(window, *field, field->text().size()), name + QStringLiteral("-end.png"));
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // Always headless, even where a display is at hand: the pictures depend on the program's
-    // own drawing only.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Headless even where a display is at hand: the pictures of the picture boxes depend on
+    // the program's own drawing only. Under --fields on the display at hand, whose font
+    // rendering the pictures of text depend on.
+    bool fields = false;
+    for (int i = 1; i < argc; ++i)
+        fields = fields || std::strcmp(argv[i], "--fields") == 0;
+    if (!fields)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
     QString kernel, prefix;
@@ -111,6 +187,8 @@ int main(int argc, char** argv)
             kernel = args[++i];
         else if (args[i] == QLatin1String("--out") && i + 1 < args.size())
             prefix = args[++i];
+        else if (args[i] == QLatin1String("--fields"))
+            continue;
         else if (args[i] == QLatin1String("render") || args[i].startsWith(QLatin1String("drag:")))
             actions << args[i];
         else
@@ -141,5 +219,7 @@ int main(int argc, char** argv)
 
     save(window.PicDisp->image(), prefix + QStringLiteral("-display.png"));
     save(window.PicHidden->image(), prefix + QStringLiteral("-hidden.png"));
+    if (fields)
+        saveFieldPictures(window, prefix);
     return 0;
 }

@@ -4,6 +4,9 @@
 # rectangle dragged on PicDisp, Render again, then Save through the file dialog. PicDisp must
 # show, and the saved file must hold, pixel for pixel the pictures that the program's window
 # class produces for the same clicks and drag; the file keeps the name typed, with no extension.
+# Right after the release, before anything else, the outline is gone from the screen, and the
+# four window fields show their new texts from the first character (sign and leading digits),
+# pixel for pixel as a plain line edit with its cursor at the start shows them.
 #
 #   zoom_save_test.sh --program VELDTRA --helper EXPECTED_PICTURES --kernel LIB --artifacts DIR
 set -euo pipefail
@@ -31,9 +34,72 @@ for point in "${drag_points[@]}"; do drag_action+=":$point"; done
     dt_fail "the expected zoomed picture is the default view: the drag changed nothing"
 
 dt_start_x
+# The window fields as they must look, before and after the drag: drawn on this X server (the
+# font rendering has to be the one of the screen), before the program starts, so that the
+# helper's window does not take the keyboard focus from the program's.
+dt_qt_run 120 "$helper" --kernel "$kernel" --out "$DT_WORK/default-fields" --fields render ||
+    dt_fail "the expected field pictures could not be worked out"
+dt_qt_run 120 "$helper" --kernel "$kernel" --out "$DT_WORK/zoom-fields" --fields render "$drag_action" ||
+    dt_fail "the expected field pictures could not be worked out"
+for name in $DT_WINDOW_FIELDS; do
+    [ "$(dt_image_size "$DT_WORK/zoom-fields-$name.png")" = "${DT_FIELD_WIDTH}x$DT_FIELD_HEIGHT" ] ||
+        dt_fail "the expected picture of $name is $(dt_image_size "$DT_WORK/zoom-fields-$name.png")"
+    # The zoomed texts are too long for their fields: shown from the start they look otherwise
+    # than scrolled to the end, and otherwise than the default texts.
+    ! dt_same "$DT_WORK/zoom-fields-$name.png" "$DT_WORK/zoom-fields-$name-end.png" ||
+        dt_fail "the expected picture of $name looks the same from the start and from the end of its text"
+    ! dt_same "$DT_WORK/zoom-fields-$name.png" "$DT_WORK/default-fields-$name.png" ||
+        dt_fail "the expected picture of $name is the same before and after the drag"
+done
+
+# fields_show PREFIX: the four fields on screen are PREFIX-NAME.png, pixel for pixel.
+fields_show()
+{
+    local name
+    for name in $DT_WINDOW_FIELDS; do
+        dt_capture_field "$DT_WORK/$name-now.png" "$name" && dt_same "$DT_WORK/$name-now.png" "$1-$name.png" ||
+            return 1
+    done
+}
+
+# wait_fields_show SECONDS DESCRIPTION PREFIX: waits until the four fields show PREFIX-NAME.png;
+# otherwise fails on the first field that does not, saying whether it shows the end of its text.
+wait_fields_show()
+{
+    local seconds=$1 what=$2 prefix=$3 name
+    local deadline=$((SECONDS + seconds))
+    until fields_show "$prefix"; do
+        kill -0 "$DT_APP_PID" 2>/dev/null || dt_fail "the program ended while waiting for: $what"
+        if ((SECONDS >= deadline)); then
+            # What each field shows, then the pictures of the first one that is wrong.
+            for name in $DT_WINDOW_FIELDS; do
+                dt_capture_field "$DT_WORK/$name-now.png" "$name" || dt_fail "no screenshot of $name"
+                if dt_same "$DT_WORK/$name-now.png" "$prefix-$name.png"; then
+                    dt_log "$what: $name as expected"
+                elif dt_same "$DT_WORK/$name-now.png" "$prefix-$name-end.png"; then
+                    dt_log "$what: $name shows the end of its text, not its first character"
+                else
+                    dt_log "$what: $name shows neither the start nor the end of its text"
+                fi
+            done
+            for name in $DT_WINDOW_FIELDS; do
+                dt_require_same "$what: $name" "$DT_WORK/$name-now.png" "$prefix-$name.png"
+            done
+        fi
+        sleep 0.1
+    done
+    dt_log "$what: all four the same as expected, pixel for pixel"
+}
+
 # The default view first, so that the rectangle is dragged over a picture.
 dt_start_and_render "$program" "$DT_WORK/blank-display.png" "$DT_WORK/default-display.png" \
     "PicDisp after the first Render"
+# The default texts fit their fields: this shows that the screen and the helper draw a field
+# alike, pixel for pixel, whatever the program does with long texts.
+wait_fields_show 10 "the window fields before the drag" "$DT_WORK/default-fields"
+# The helper drew the fields in an active window: the program's window has to be active too.
+program_has_focus() { [ "$(timeout 20 xdotool getwindowfocus 2>/dev/null)" = "$DT_WID" ]; }
+dt_wait 5 "the program's window to hold the keyboard focus" program_has_focus
 
 # The drag with the real pointer, through the X server.
 read -r x y <<<"${drag_points[0]//,/ }"
@@ -43,10 +109,20 @@ for point in "${drag_points[@]:1}"; do
     read -r x y <<<"${point//,/ }"
     dt_pointer_to $((DT_DISP_LEFT + x)) $((DT_DISP_TOP + y))
 done
+dt_wait 5 "the selection outline to show on PicDisp" dt_disp_differs_from "$DT_WORK/default-display.png"
 dt_button up
 
-# The rectangle stays on screen until the render replaces it, so there is no plain picture to
-# wait for a change from: wait for the expected one.
+# The release takes the outline off the screen at once, before any render: PicDisp shows the
+# rendered picture again, with no outline pixel left. The repaint comes through the event
+# loop, so it is waited for, briefly.
+dt_wait_disp_equals 5 "PicDisp right after the release" "$DT_WORK/default-display.png"
+# The fields hold the selected window, shown from the first character of each text.
+dt_pointer_away
+dt_capture_window "$DT_ARTIFACTS/window-after-zoom.png" || dt_fail "no screenshot of the window"
+wait_fields_show 5 "the window fields after the drag" "$DT_WORK/zoom-fields"
+dt_capture_window "$DT_ARTIFACTS/window-after-zoom.png" || dt_fail "no screenshot of the window"
+
+# The render replaces the picture: wait for the expected one.
 dt_click "$DT_RENDER_X" "$DT_RENDER_Y"
 dt_pointer_away
 dt_wait_disp_equals 60 "PicDisp after the zoom and Render" "$DT_WORK/zoom-display.png"
