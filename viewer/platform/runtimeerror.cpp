@@ -89,6 +89,11 @@ void setErrorReporter(ErrorReporter reporter)
     customReporter() = std::move(reporter);
 }
 
+void endProgram()
+{
+    throw ProgramEnding{};
+}
+
 void reportCurrentException() noexcept
 {
     // Building the report may itself fail when memory is exhausted; then a line on standard
@@ -96,6 +101,8 @@ void reportCurrentException() noexcept
     try {
         try {
             throw;
+        } catch (const ProgramEnding&) {
+            QCoreApplication::quit();
         } catch (const RuntimeError& error) {
             report(error);
         } catch (const std::bad_alloc&) {

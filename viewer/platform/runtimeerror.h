@@ -41,6 +41,12 @@ private:
 
 [[noreturn]] void raiseError(ErrorKind kind, const QString& message);
 
+// Thrown to leave the running event procedure because the program is ending (a termination
+// request came while it worked on something with nothing to save): the boundary below quits
+// the application instead of reporting an error.
+struct ProgramEnding {};
+[[noreturn]] void endProgram();
+
 // Reports an error that no event procedure handled. The default shows a modal error box;
 // tests install their own reporter. Passing an empty function restores the default.
 using ErrorReporter = std::function<void(const RuntimeError&)>;
@@ -53,7 +59,7 @@ void reportError(const RuntimeError& error) noexcept;
 void reportCurrentException() noexcept;
 
 // Runs one event procedure to its end; a run-time error ends the procedure, is reported, and
-// the program goes on.
+// the program goes on. A ProgramEnding ends the procedure and the application's event loops.
 template <class Procedure>
 void runEventProcedure(Procedure&& procedure) noexcept
 {

@@ -16,6 +16,7 @@ int signalPipe[2] = {-1, -1};
 
 extern "C" void onTerminationSignal(int)
 {
+    detail::terminationRequested.store(true, std::memory_order_relaxed);
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[0], &byte, 1);
 }
