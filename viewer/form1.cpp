@@ -7,6 +7,8 @@
 #include "platform/gdi.h"
 #include "platform/runtimeerror.h"
 #include "platform/screen.h"
+#include "platform/termination.h"
+#include "rowworkers.h"
 
 #include <algorithm>
 #include <limits>
@@ -255,9 +257,10 @@ inline std::int16_t gridIndex(std::int32_t index, const char* what)
 } // namespace
 
 // Re-creates FractalGrid and fills it through the kernel, row by row; the bar advances once
-// per row. Every grid point takes its arguments from the fields as they stand. The values read
-// for one point serve the next ones until one of the eight texts changes (nothing in the loops
-// lets the user change one, so normally they are read once).
+// per row. Every grid point takes its arguments from the fields as they stand. The rows that
+// can be shared out are computed on every processor first (computeRowsOnWorkers); the loop
+// below takes the rest, one point after the other, and raises where a point cannot be
+// computed, exactly where the loop alone would have raised.
 void form1::computeGrid()
 {
     const std::int32_t upperX = toInt32(checkedAdd(txtWidth->readDouble(), 2.0, "Width + 2"), QStringLiteral("Width + 2"));
@@ -275,13 +278,18 @@ void form1::computeGrid()
 
     PB1->setMax(static_cast<float>(checkedAdd(txtHeight->readDouble(), 2.0, "Height + 2")));
     const std::int32_t rowLimit = toInt32(checkedAdd(txtHeight->readDouble(), 1.0, "Height + 1"), QStringLiteral("Height + 1"));
+    const std::int32_t sharedRows = computeRowsOnWorkers(rowLimit, stepR, stepI);
+    // The values read for one point serve the next ones until one of the eight texts changes
+    // (nothing in the loops lets the user change one, so normally they are read once).
     std::optional<PointFields> fields;
     std::uint64_t fieldsReadAt = 0;
-    for (std::int32_t i = 0; i <= rowLimit; i = nextCounter(i)) {
-        const std::int32_t columnLimit = toInt32(checkedAdd(txtWidth->readDouble(), 1.0, "Width + 1"), QStringLiteral("Width + 1"));
+    for (std::int32_t i = sharedRows; i <= rowLimit; i = nextCounter(i)) {
+        const std::int32_t columnLimit = columnLimitOfRow();
         // Where the whole row lies in the grid, its cells are written directly.
         std::uint8_t* cells = FractalGrid.contains(std::max(columnLimit, 0), i) ? FractalGrid.row(i) : nullptr;
         for (std::int32_t j = 0; j <= columnLimit; j = nextCounter(j)) {
+            if (terminationRequested()) [[unlikely]]
+                endProgram();
             if (!fields || fieldsReadAt != TextBox::changeCount()) {
                 fields = readPointFields();
                 fieldsReadAt = TextBox::changeCount();
@@ -297,6 +305,53 @@ void form1::computeGrid()
         }
         PB1->setValue(PB1->Value() + 1.0f);
     }
+}
+
+std::int32_t form1::columnLimitOfRow() const
+{
+    return toInt32(checkedAdd(txtWidth->readDouble(), 1.0, "Width + 1"), QStringLiteral("Width + 1"));
+}
+
+// Computes the rows that can be shared out among the processors, from row 0 on, and returns how
+// many. They are the rows whose every point the loop of computeGrid would compute: rows whose
+// index fits the kernel's 16 bits, where every column index does too. The first point's own
+// steps come first, here on this thread, in the loop's order: reading the fields and binding
+// the kernel raise what the loop would raise there, with nothing computed. Every point gets
+// the arguments the loop would pass (no field can change while the grid is computed), and the
+// bar climbs with the rows finished from row 0 on. Where nothing can be shared (one processor,
+// no point to compute, or a first row that stops part-way), returns 0 and leaves all to the loop.
+std::int32_t form1::computeRowsOnWorkers(std::int32_t rowLimit, double stepR, double stepI)
+{
+    constexpr std::int32_t lastIndex = std::numeric_limits<std::int16_t>::max();
+    const int threads = rowworkers::threadCount();
+    if (threads < 2 || rowLimit < 0)
+        return 0;
+    const std::int32_t columnLimit = columnLimitOfRow();
+    if (columnLimit < 0 || columnLimit > lastIndex)
+        return 0;
+    const std::int32_t rows = std::min(rowLimit, lastIndex) + 1;
+    if (!FractalGrid.contains(columnLimit, rows - 1))
+        return 0;
+    const PointFields f = readPointFields();
+    const MandelbrotFn kernel = kernelbinding::bound ? kernelbinding::bound : kernelbinding::bind();
+
+    auto computeRow = [&](std::int32_t i, const std::stop_token& stop) {
+        std::uint8_t* cells = FractalGrid.row(i);
+        const auto row = static_cast<std::int16_t>(i);
+        for (std::int32_t j = 0; j <= columnLimit; ++j) {
+            if (stop.stop_requested()) [[unlikely]]
+                return;
+            cells[j] = kernel(f.rmin, f.rmax, f.imin, f.imax, f.maxIt, f.mColors, f.width, f.height, row,
+                              static_cast<std::int16_t>(j), kBailout, stepR, stepI);
+        }
+    };
+    auto advanceBar = [this](std::int32_t finishedRows) {
+        for (std::int32_t k = 0; k < finishedRows; ++k)
+            PB1->setValue(PB1->Value() + 1.0f);
+    };
+    if (!rowworkers::computeRows(rows, threads, computeRow, advanceBar, terminationRequested))
+        endProgram();
+    return rows;
 }
 
 // The display step: PicHidden's whole picture, stretched onto the whole of PicDisp.

@@ -98,6 +98,8 @@ private:
     struct PointFields;
     PointFields readPointFields() const;
     void computeGrid();
+    std::int32_t columnLimitOfRow() const;
+    std::int32_t computeRowsOnWorkers(std::int32_t rowLimit, double stepR, double stepI);
     void showHiddenPicture();
     void writeDefaultWindow();
     void showColourRange();

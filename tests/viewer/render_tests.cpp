@@ -3,32 +3,21 @@
 // user sees, the sizes that work and the ones that stop the render, and the display step.
 #include "viewer_fixture.h"
 
+#include "rowworkers.h"
+
 #include <QTest>
 #include <QTimer>
 
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <tuple>
 
 using namespace viewertest;
 using mLoadFractal::FractalGrid;
 using platform::ErrorKind;
 
 namespace {
-
-struct GridCopy {
-    std::int32_t upperX = -1, upperY = -1;
-    std::vector<std::uint8_t> values;
-};
-
-GridCopy copyGrid()
-{
-    GridCopy copy{FractalGrid.upperX(), FractalGrid.upperY(), {}};
-    for (std::int32_t y = 0; y <= copy.upperY; ++y)
-        for (std::int32_t x = 0; x <= copy.upperX; ++x)
-            copy.values.push_back(FractalGrid.at(x, y));
-    return copy;
-}
 
 // Every point of the default view's grid: the kernel's value for columns 0..321 and rows
 // 0..241, zero in the last column and row, which the loops never reach.
@@ -61,6 +50,8 @@ using RenderTest = ViewerTest;
 
 TEST_F(RenderTest, DefaultViewCallsKernelOncePerPointRowByRow)
 {
+    // The spy's hook reads the window and the calls' order is checked: the loop on one thread.
+    rowworkers::ThreadCountScope oneThread(1);
     KernelSpy spy;
     std::vector<float> barAtRowStart;
     spy.onCall = [&](const KernelCall& call, std::size_t) {
@@ -113,6 +104,8 @@ TEST_F(RenderTest, DefaultViewCallsKernelOncePerPointRowByRow)
 // are still those of the previous render.
 TEST_F(RenderTest, StepsBecomeVisibleInOrder)
 {
+    // The spy's hook counts on the last call being the loop's last point: the loop on one thread.
+    rowworkers::ThreadCountScope oneThread(1);
     setField(f->txtWidth, QStringLiteral("100"));
     setField(f->txtHeight, QStringLiteral("80"));
     render();
@@ -165,6 +158,9 @@ TEST_F(RenderTest, StepsBecomeVisibleInOrder)
 // the steps and the row limit once, before the loops.
 TEST_F(RenderTest, FieldsAreReadAgainAtEveryPoint)
 {
+    // Fields can change between two points only through the spy's hook, which runs inside the
+    // kernel call: the loop on one thread, where the hook can touch the window.
+    rowworkers::ThreadCountScope oneThread(1);
     setField(f->txtWidth, QStringLiteral("10"));
     setField(f->txtHeight, QStringLiteral("6"));
     KernelSpy spy;
@@ -216,6 +212,8 @@ TEST_F(RenderTest, FieldsAreReadAgainAtEveryPoint)
 // rounding, and the bar's maximum keeps the fraction.
 TEST_F(RenderTest, FractionalSizesRoundHalfToEven)
 {
+    // The spy's hook reads the window and the calls' order is checked: the loop on one thread.
+    rowworkers::ThreadCountScope oneThread(1);
     setField(f->txtWidth, QStringLiteral("2.5"));
     setField(f->txtHeight, QStringLiteral("3.5"));
     KernelSpy spy;
@@ -304,7 +302,10 @@ struct FailingRender {
 
 void PrintTo(const FailingRender& r, std::ostream* os) { *os << r.name; }
 
-class RenderFailureTest : public ViewerTest, public ::testing::WithParamInterface<FailingRender> {
+// Each failing render on one thread (the single loop) and on three (rows shared out): both stop
+// at the same point with the same grid, bar and captions.
+class RenderFailureTest : public ViewerTest,
+                          public ::testing::WithParamInterface<std::tuple<FailingRender, int>> {
 protected:
     platform::TextBox* fieldNamed(const char* caption)
     {
@@ -331,7 +332,8 @@ protected:
 // the pending zoom are those from before; the next good render puts everything right.
 TEST_P(RenderFailureTest, StopsAtTheFailingStepAndRecovers)
 {
-    const FailingRender& p = GetParam();
+    const FailingRender& p = std::get<0>(GetParam());
+    rowworkers::ThreadCountScope threads(std::get<1>(GetParam()));
     render();
     const GridCopy before = copyGrid();
     const QImage hiddenBefore = f->PicHidden->image();
@@ -401,9 +403,7 @@ TEST_P(RenderFailureTest, StopsAtTheFailingStepAndRecovers)
     EXPECT_TRUE(sameImage(f->PicHidden->image(), hiddenBefore));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fields, RenderFailureTest,
-    ::testing::Values(
+const FailingRender kFailingRenders[] = {
         // The sizes are read first, for the grid's bounds; the old grid stays.
         FailingRender{"WidthNotANumber", {{"Width", "wide"}}, ErrorKind::TypeMismatch, "Width",
                       GridAfter::Unchanged, 0, 0, 0, 241.0f, 0.0f},
@@ -436,8 +436,13 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrorKind::Overflow, "Column", GridAfter::Recreated, 32769, 4, 32768, 4.0f, 0.0f},
         FailingRender{"LastRowBeyond16Bits", {{"Width", "0"}, {"Height", "32767"}},
                       ErrorKind::Overflow, "Row", GridAfter::Recreated, 2, 32769, 2u * 32768u,
-                      32769.0f, 32768.0f}),
-    [](const ::testing::TestParamInfo<FailingRender>& info) { return std::string(info.param.name); });
+                      32769.0f, 32768.0f}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, RenderFailureTest, ::testing::Combine(::testing::ValuesIn(kFailingRenders), ::testing::Values(1, 3)),
+    [](const ::testing::TestParamInfo<std::tuple<FailingRender, int>>& info) {
+        return std::string(std::get<0>(info.param).name) + "_" + std::to_string(std::get<1>(info.param)) + "Threads";
+    });
 
 // Width 32767: row 0 is computed up to column 32767, the largest 16-bit index, before the
 // next column stops the render.
@@ -502,6 +507,8 @@ class RenderTwiceTest : public ViewerTest, public ::testing::WithParamInterface<
 TEST_P(RenderTwiceTest, NestedRenderFinishesAndLeavesAConsistentWindow)
 {
     const QString during = QString::fromLatin1(GetParam().duringCaption);
+    // The spy's hook counts on the last call being the loop's last point: the loop on one thread.
+    rowworkers::ThreadCountScope oneThread(1);
     QString captionAtNestedClick;
     auto clickAgain = [&] {
         captionAtNestedClick = f->lblProcess->Caption();

@@ -52,11 +52,22 @@ std::uint8_t KernelSpy::forward(double rmin, double rmax, double imin, double im
     KernelSpy& spy = *active_;
     const std::uint8_t result = spy.real_(rmin, rmax, imin, imax, maxIt, mColors, width, height,
                                           row, col, bailout, stepR, stepI);
+    const std::lock_guard hold(spy.lock_);
     spy.calls_.push_back(KernelCall{rmin, rmax, imin, imax, maxIt, mColors, width, height, row,
                                     col, bailout, stepR, stepI, result});
     if (spy.onCall)
         spy.onCall(spy.calls_.back(), spy.calls_.size() - 1);
     return result;
+}
+
+GridCopy copyGrid()
+{
+    using mLoadFractal::FractalGrid;
+    GridCopy copy{FractalGrid.upperX(), FractalGrid.upperY(), {}};
+    for (std::int32_t y = 0; y <= copy.upperY; ++y)
+        for (std::int32_t x = 0; x <= copy.upperX; ++x)
+            copy.values.push_back(FractalGrid.at(x, y));
+    return copy;
 }
 
 MandelbrotFn realKernel()

@@ -18,6 +18,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <ostream>
 #include <vector>
 
@@ -65,7 +66,10 @@ struct KernelCall {
 };
 
 // Sits between the window and the real kernel: every call is forwarded to the library and
-// recorded; `onCall` (optional) runs after each call with its index.
+// recorded; `onCall` (optional) runs after each call with its index. Calls may come from the
+// render's worker threads: they are recorded one at a time, in the order they come, and
+// `onCall` runs on the calling thread. A test whose `onCall` touches the window, or that needs
+// the calls in the loop's order, renders on one thread (rowworkers::ThreadCountScope).
 class KernelSpy {
 public:
     KernelSpy();
@@ -82,6 +86,7 @@ private:
                                 std::int32_t, std::int32_t, std::int32_t, double, double, double);
     static KernelSpy* active_;
     MandelbrotFn real_ = nullptr;
+    std::mutex lock_;
     std::vector<KernelCall> calls_;
 };
 
@@ -98,6 +103,13 @@ std::uint8_t expectedPoint(const View& view, std::int32_t col, std::int32_t row)
 // The grid of a finished render of `view`: bounds (Width + 2, Height + 2), every computed
 // point the kernel's value, the last column and row 0.
 ::testing::AssertionResult gridHolds(const View& view);
+
+// FractalGrid's bounds and every element, row by row.
+struct GridCopy {
+    std::int32_t upperX = -1, upperY = -1;
+    std::vector<std::uint8_t> values;
+};
+GridCopy copyGrid();
 
 // First differing pixel, or success; sizes must match.
 ::testing::AssertionResult sameImage(const QImage& actual, const QImage& expected);
