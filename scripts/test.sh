@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the whole suite on the regular build
 # (real-display tests included, each on its own virtual X server), then the whole suite again
-# on a build with AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer, then the fuzz
-# targets for a bounded time on a clang build with libFuzzer.
+# on a build with AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer, the render and
+# kernel tests on a build with ThreadSanitizer, then the fuzz targets for a bounded time on a
+# clang build with libFuzzer.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 # The figures that the session and stress tests print, from ctest's full log of a build tree.
@@ -26,6 +27,14 @@ ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 \
     ctest --test-dir "$VELDTRA_ROOT/build-sanitize" --output-on-failure -j "$(nproc)"
 "$VELDTRA_ROOT/scripts/leak_check.sh" "$VELDTRA_ROOT/build-sanitize/Testing/Temporary/LastTest.log"
 print_figures "$VELDTRA_ROOT/build-sanitize" "sanitizer build"
+
+# The render and kernel tests once more on a ThreadSanitizer build: the grid is computed on
+# worker threads, and any data race fails the test it shows up in.
+VELDTRA_TARGETS="zorvakel zorvakel_tests viewer_tests" \
+    build_tree "$VELDTRA_ROOT/build-tsan" -DBUILD_TESTING=ON -DVELDTRA_TSAN=ON
+TSAN_OPTIONS=halt_on_error=1:allocator_may_return_null=1:suppressions=$VELDTRA_ROOT/tests/tsan.supp \
+    ctest --test-dir "$VELDTRA_ROOT/build-tsan" --output-on-failure -j "$(nproc)" \
+    -R '^(zorvakel|viewer\.([^.]*Render[^.]*|[^.]*SharedRows[^.]*|Threads/TerminationDuringTheGrid))\.'
 
 VELDTRA_TARGETS="fuzz_kernel fuzz_number_to_text fuzz_text_to_number" \
     build_tree "$VELDTRA_ROOT/build-fuzz" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
