@@ -19,6 +19,7 @@
 #include <limits>
 #include <set>
 #include <string>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -299,8 +300,9 @@ TEST(CommandButton, EnterPressesTheFocusedButtonOnly)
     QSignalSpy otherClicks(other, &CommandButton::Click);
 
     int expected = 0;
-    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
-        SCOPED_TRACE(QTest::toString(key));
+    for (const auto& [key, name] : {std::pair{Qt::Key_Return, "Return"}, std::pair{Qt::Key_Enter, "Enter"},
+                                    std::pair{Qt::Key_Space, "Space"}}) {
+        SCOPED_TRACE(name);
         QTest::keyClick(focused, key);
         EXPECT_EQ(focusedClicks.count(), ++expected);
     }
