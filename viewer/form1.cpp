@@ -335,7 +335,8 @@ std::int32_t form1::computeRowsOnWorkers(std::int32_t rowLimit, double stepR, do
     const PointFields f = readPointFields();
     const MandelbrotFn kernel = kernelbinding::bound ? kernelbinding::bound : kernelbinding::bind();
 
-    auto computeRow = [&](std::int32_t i, const std::stop_token& stop) {
+    // Each worker keeps its own copy of the arguments (captured by value).
+    auto computeRow = [f, kernel, columnLimit, stepR, stepI](std::int32_t i, const std::stop_token& stop) {
         std::uint8_t* cells = FractalGrid.row(i);
         const auto row = static_cast<std::int16_t>(i);
         for (std::int32_t j = 0; j <= columnLimit; ++j) {

@@ -19,22 +19,27 @@ int& configuredThreads()
     return threads;
 }
 
-// Which rows are finished, and the wake-up of the waiting thread when one is.
+// Which rows are finished. The waiting thread looks at them once per screen refresh, or at
+// once when the last one is done: a wake-up per row would take time from the workers.
 struct FinishedRows {
     explicit FinishedRows(std::int32_t rows) : done(static_cast<std::size_t>(rows), false) {}
 
     void mark(std::int32_t row)
     {
+        bool last = false;
         {
             const std::lock_guard hold(lock);
             done[static_cast<std::size_t>(row)] = true;
+            last = ++count == static_cast<std::int32_t>(done.size());
         }
-        changed.notify_one();
+        if (last)
+            allDone.notify_one();
     }
 
     std::mutex lock;
-    std::condition_variable changed;
+    std::condition_variable allDone;
     std::vector<bool> done;
+    std::int32_t count = 0;
 };
 
 } // namespace
@@ -62,6 +67,7 @@ bool computeRows(std::int32_t rows, int threads, const RowWork& work,
     FinishedRows progress(rows);
     std::atomic<std::int32_t> nextRow{0};
     auto worker = [&](const std::stop_token& stop) noexcept {
+        platform::clearWideVectorState();
         while (!stop.stop_requested()) {
             const std::int32_t row = nextRow.fetch_add(1, std::memory_order_relaxed);
             if (row >= rows)
@@ -82,7 +88,7 @@ bool computeRows(std::int32_t rows, int threads, const RowWork& work,
         std::int32_t reached = reported;
         {
             std::unique_lock hold(progress.lock);
-            progress.changed.wait_for(hold, 16ms, [&] { return progress.done[static_cast<std::size_t>(reported)]; });
+            progress.allDone.wait_for(hold, 16ms, [&] { return progress.count == rows; });
             while (reached < rows && progress.done[static_cast<std::size_t>(reached)])
                 ++reached;
         }

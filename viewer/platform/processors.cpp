@@ -7,8 +7,21 @@
 #if defined(__linux__)
 #include <sched.h>
 #endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace platform {
+namespace {
+
+#if defined(__x86_64__)
+[[gnu::target("avx")]] void zeroUpperHalves() noexcept
+{
+    _mm256_zeroupper();
+}
+#endif
+
+} // namespace
 
 int usableProcessors() noexcept
 {
@@ -19,6 +32,15 @@ int usableProcessors() noexcept
         return std::max(1, CPU_COUNT(&allowed));
 #endif
     return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+void clearWideVectorState() noexcept
+{
+#if defined(__x86_64__)
+    static const bool hasAvx = __builtin_cpu_supports("avx");
+    if (hasAvx)
+        zeroUpperHalves();
+#endif
 }
 
 } // namespace platform
