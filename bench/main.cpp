@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
 // veldtra-bench: times what a user waits for — Render and Redraw in the real window, driven
-// headless — against the work they cannot avoid (the kernel calls, one copy of the pixels),
-// and prints one "name: value" line per figure.
+// headless — against the work they cannot avoid (the kernel calls on one thread, one copy of
+// the pixels), and prints one "name: value" line per figure.
 #include "form1.h"
 #include "kernel_speed.h"
 #include "kernelbinding.h"
 #include "platform/runtimeerror.h"
+#include "rowworkers.h"
 
 #include <QApplication>
 
@@ -77,11 +78,11 @@ double renderSeconds(form1& window, int width, int height, int maxIt, int runs)
 
 // The fastest times seen of a render and of the bare kernel loop over the same grid.
 struct RenderAgainstKernel {
-    int width, height;
+    int width, height, maxIt = 259;
     double render = 1e300, kernel = 1e300;
 
-    void timeRender(form1& window) { render = std::min(render, renderSeconds(window, width, height, 259, 1)); }
-    void timeKernel() { kernel = std::min(kernel, bareKernelSeconds(width, height, 259)); }
+    void timeRender(form1& window) { render = std::min(render, renderSeconds(window, width, height, maxIt, 1)); }
+    void timeKernel() { kernel = std::min(kernel, bareKernelSeconds(width, height, maxIt)); }
     void alternate(form1& window, int rounds)
     {
         for (int round = 0; round < rounds; ++round) {
@@ -128,8 +129,10 @@ int main(int argc, char** argv)
     // some 15% slower, for reasons of the processor's, not of the program's), so it is timed
     // first as well, and its fastest time is the one compared against.
     RenderAgainstKernel large{4000, 3000}, medium{1280, 960}, small{320, 240};
+    RenderAgainstKernel deep{1600, 1200, 1000};
     medium.timeKernel();
     small.timeKernel();
+    deep.timeKernel();
 
     // The large render comes next, so that the peak resident memory is its own.
     large.timeRender(window);
@@ -144,6 +147,14 @@ int main(int argc, char** argv)
     print("render_1280x960_ms", medium.render * 1e3);
     print("kernel_1280x960_ms", medium.kernel * 1e3);
     print("render_vs_kernel", medium.render / medium.kernel);
+    // A render shares its grid out among threads; the bare loop is one thread. With every thread
+    // fully used and nothing else to do, the render would take kernel / threads.
+    deep.alternate(window, 3);
+    const int threads = rowworkers::threadCount();
+    print("render_threads", threads);
+    print("render_1600x1200_1000_ms", deep.render * 1e3);
+    print("kernel_1600x1200_1000_ms", deep.kernel * 1e3);
+    print("parallel_efficiency", deep.kernel / (deep.render * threads));
     small.alternate(window, 5);
     print("render_default_ms", small.render * 1e3);
     print("kernel_default_ms", small.kernel * 1e3);
