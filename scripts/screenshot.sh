@@ -11,11 +11,20 @@ if [ ! -x "$program" ]; then
     echo "No viewer at $program: build it first (scripts/test.sh, or cmake --build $build)." >&2
     exit 1
 fi
+# Tells where Render and PicDisp are in the window, from the program's own window class.
+helper=$build/bin/veldtra_expected_pictures
+if [ ! -x "$helper" ]; then
+    echo "No $helper, which tells where the window's controls are: build it first" \
+        "(cmake --build $build --target veldtra_expected_pictures, in a build configured with" \
+        "testing on: -DBUILD_TESTING=ON, the default)." >&2
+    exit 1
+fi
 output=$root/docs/screenshot.png
 
 # shellcheck source=SCRIPTDIR/../tests/display/display_lib.sh
 source "$root/tests/display/display_lib.sh"
 dt_init screenshot "$build/screenshot-artifacts"
+dt_load_layout "$helper"
 
 # The window, unchanged for a whole poll interval: the last paint has reached the screen.
 window_settled()

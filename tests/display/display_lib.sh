@@ -1,18 +1,21 @@
 # SPDX-License-Identifier: MIT
+# shellcheck shell=bash
 # Shared by the real-display tests and scripts/screenshot.sh: a private X server, the real
 # program on it, input through the X server (xdotool) and screenshots taken from the X server
 # (ImageMagick). Source it from a bash script; every wait polls with a deadline.
 #
-# Window layout, in pixels of the client area (form1.cpp); the scripts that source this use it.
-# shellcheck disable=SC2034
-readonly DT_WINDOW_SIZE=657x294
-readonly DT_RENDER_X=$((64 + 89 / 2)) DT_RENDER_Y=$((200 + 25 / 2))
-readonly DT_SAVE_X=$((64 + 89 / 2)) DT_SAVE_Y=$((264 + 25 / 2))
-readonly DT_DISP_LEFT=328 DT_DISP_TOP=48 DT_DISP_WIDTH=321 DT_DISP_HEIGHT=241
-# The four window fields: all at the same left and of the same size, one under the other.
-readonly DT_FIELD_LEFT=64 DT_FIELD_WIDTH=89 DT_FIELD_HEIGHT=19
-readonly -A DT_FIELD_TOP=([txtRmin]=8 [txtRmax]=32 [txtImin]=56 [txtImax]=80)
-readonly DT_WINDOW_FIELDS="txtRmin txtRmax txtImin txtImax"
+# The window's layout, in pixels of its client area: not written down here but taken from the
+# program's own window by dt_load_layout (veldtra_expected_pictures --layout), so that it cannot
+# drift from the program. Empty until then.
+DT_LAYOUT_LOADED=0
+DT_WINDOW_SIZE=""                  # WIDTHxHEIGHT
+DT_RENDER_X="" DT_RENDER_Y=""      # the centre of Render
+DT_SAVE_X="" DT_SAVE_Y=""          # the centre of Save
+DT_DISP_LEFT="" DT_DISP_TOP="" DT_DISP_WIDTH="" DT_DISP_HEIGHT=""
+DT_WINDOW_FIELDS=""                # the window fields' object names, one space between
+# Each window field's rectangle, by object name.
+declare -gA DT_FIELD_LEFT=() DT_FIELD_TOP=() DT_FIELD_WIDTH=() DT_FIELD_HEIGHT=()
+readonly DT_LAYOUT_SCALARS="DT_WINDOW_SIZE DT_RENDER_X DT_RENDER_Y DT_SAVE_X DT_SAVE_Y DT_DISP_LEFT DT_DISP_TOP DT_DISP_WIDTH DT_DISP_HEIGHT"
 
 DT_NAME=${DT_NAME:-display-test}
 DT_WORK=""        # scratch directory, removed on exit
@@ -64,8 +67,8 @@ dt_diagnose()
         if timeout 20 import -window root "$DT_ARTIFACTS/failure-screen.png" 2>/dev/null; then
             dt_log "screenshot of the whole screen at the failure: $DT_ARTIFACTS/failure-screen.png"
         fi
-        dt_log "windows of the program: $(xdotool search --all --onlyvisible --pid "${DT_APP_PID:-0}" 2>/dev/null \
-            | while read -r w; do printf '%s "%s"; ' "$w" "$(xdotool getwindowname "$w" 2>/dev/null)"; done)"
+        dt_log "windows of the program: $(timeout 20 xdotool search --all --onlyvisible --pid "${DT_APP_PID:-0}" 2>/dev/null \
+            | while read -r w; do printf '%s "%s"; ' "$w" "$(timeout 20 xdotool getwindowname "$w" 2>/dev/null)"; done)"
     fi
     if [ -n "$DT_APP_LOG" ] && [ -s "$DT_APP_LOG" ]; then
         cp "$DT_APP_LOG" "$DT_ARTIFACTS/program.log"
@@ -173,6 +176,78 @@ dt_wait()
     done
 }
 
+# dt_load_layout HELPER: reads the window's layout from "HELPER --layout" (after dt_init). Only
+# lines NAME=VALUE with a known NAME and a VALUE of the expected shape are taken, and without
+# eval; any other line, a value missing or given twice, a place outside the window or a helper
+# that fails fails the test.
+dt_load_layout()
+{
+    local helper=$1 output line name value field left top width height extra
+    local -A seen=()
+    local number='^(0|[1-9][0-9]*)$'
+    [ -n "$DT_WORK" ] || dt_fail "dt_load_layout before dt_init"
+    [ "$DT_LAYOUT_LOADED" -eq 0 ] || dt_fail "the window layout is loaded already"
+    [ -x "$helper" ] || dt_fail "no layout helper at $helper"
+    output=$(dt_qt_run 60 "$helper" --layout 2>"$DT_WORK/layout.log") || {
+        cat "$DT_WORK/layout.log" >&2
+        dt_fail "$helper --layout failed or did not finish within 60s"
+    }
+    [ -n "$output" ] || dt_fail "$helper --layout printed nothing"
+    while IFS= read -r line; do
+        [[ $line =~ ^(DT_[A-Z_]+)=([0-9x\ A-Za-z_]*)$ ]] || dt_fail "the layout helper printed \"$line\""
+        name=${BASH_REMATCH[1]} value=${BASH_REMATCH[2]}
+        case $name in
+        DT_WINDOW_SIZE)
+            [[ $value =~ ^[1-9][0-9]*x[1-9][0-9]*$ ]] || dt_fail "bad window size in the layout: $line" ;;
+        DT_RENDER_X | DT_RENDER_Y | DT_SAVE_X | DT_SAVE_Y | DT_DISP_LEFT | DT_DISP_TOP | DT_DISP_WIDTH | DT_DISP_HEIGHT)
+            [[ $value =~ $number ]] || dt_fail "bad number in the layout: $line" ;;
+        DT_FIELD)
+            # NAME LEFT TOP WIDTH HEIGHT of one window field.
+            read -r field left top width height extra <<<"$value"
+            [[ $field =~ ^[A-Za-z_][A-Za-z0-9_]*$ && $left =~ $number && $top =~ $number &&
+                $width =~ $number && $height =~ $number && -z $extra ]] ||
+                dt_fail "bad window field in the layout: $line"
+            [ -z "${DT_FIELD_LEFT[$field]:-}" ] || dt_fail "the layout gives the field $field twice"
+            DT_FIELD_LEFT[$field]=$left DT_FIELD_TOP[$field]=$top
+            DT_FIELD_WIDTH[$field]=$width DT_FIELD_HEIGHT[$field]=$height
+            DT_WINDOW_FIELDS+="${DT_WINDOW_FIELDS:+ }$field"
+            continue ;;
+        *) dt_fail "unknown value in the layout: $line" ;;
+        esac
+        [ -z "${seen[$name]:-}" ] || dt_fail "the layout gives $name twice"
+        seen[$name]=1
+        printf -v "$name" '%s' "$value"
+    done <<<"$output"
+    for name in $DT_LAYOUT_SCALARS; do
+        [ -n "${seen[$name]:-}" ] || dt_fail "the layout from $helper has no $name"
+    done
+    [ -n "$DT_WINDOW_FIELDS" ] || dt_fail "the layout from $helper has no window field"
+
+    dt_layout_inside "the centre of Render" "$DT_RENDER_X" "$DT_RENDER_Y" 1 1
+    dt_layout_inside "the centre of Save" "$DT_SAVE_X" "$DT_SAVE_Y" 1 1
+    dt_layout_inside PicDisp "$DT_DISP_LEFT" "$DT_DISP_TOP" "$DT_DISP_WIDTH" "$DT_DISP_HEIGHT"
+    for field in $DT_WINDOW_FIELDS; do
+        dt_layout_inside "$field" "${DT_FIELD_LEFT[$field]}" "${DT_FIELD_TOP[$field]}" \
+            "${DT_FIELD_WIDTH[$field]}" "${DT_FIELD_HEIGHT[$field]}"
+    done
+
+    readonly DT_WINDOW_SIZE DT_RENDER_X DT_RENDER_Y DT_SAVE_X DT_SAVE_Y \
+        DT_DISP_LEFT DT_DISP_TOP DT_DISP_WIDTH DT_DISP_HEIGHT DT_WINDOW_FIELDS \
+        DT_FIELD_LEFT DT_FIELD_TOP DT_FIELD_WIDTH DT_FIELD_HEIGHT
+    DT_LAYOUT_LOADED=1
+    dt_log "layout of the program's window: $DT_WINDOW_SIZE; Render at $DT_RENDER_X,$DT_RENDER_Y," \
+        "Save at $DT_SAVE_X,$DT_SAVE_Y; PicDisp ${DT_DISP_WIDTH}x$DT_DISP_HEIGHT at $DT_DISP_LEFT,$DT_DISP_TOP;" \
+        "fields $DT_WINDOW_FIELDS"
+}
+
+# dt_layout_inside WHAT LEFT TOP WIDTH HEIGHT: fails the test unless that rectangle, not empty,
+# lies within the window.
+dt_layout_inside()
+{
+    (($4 > 0 && $5 > 0 && $2 + $4 <= ${DT_WINDOW_SIZE%x*} && $3 + $5 <= ${DT_WINDOW_SIZE#*x})) ||
+        dt_fail "$1 at $2,$3, ${4}x$5, is not within the window of $DT_WINDOW_SIZE"
+}
+
 # Starts Xvfb on a display number of its own choosing (-displayfd: no race between tests
 # that run in parallel) and exports DISPLAY.
 dt_start_x()
@@ -224,6 +299,7 @@ dt_qt_run()
 dt_start_app()
 {
     local program=$1
+    [ "$DT_LAYOUT_LOADED" -eq 1 ] || dt_fail "the window layout is not loaded (dt_load_layout HELPER)"
     [ -x "$program" ] || dt_fail "no program at $program"
     DT_APP_LOG=$DT_WORK/program-$((++DT_APP_COUNT)).log
     dt_qt_command
@@ -234,7 +310,7 @@ dt_start_app()
     DT_APP_PID=$!
     dt_wait 30 "the main window \"Veldtra\" to appear" dt_find_main_window
     local info geometry
-    info=$(xwininfo -id "$DT_WID")
+    info=$(timeout 20 xwininfo -id "$DT_WID") || dt_fail "xwininfo failed or did not finish within 20s"
     DT_WIN_X=$(sed -n 's/^ *Absolute upper-left X: *\(-\{0,1\}[0-9]*\)$/\1/p' <<<"$info")
     DT_WIN_Y=$(sed -n 's/^ *Absolute upper-left Y: *\(-\{0,1\}[0-9]*\)$/\1/p' <<<"$info")
     geometry=$(sed -n 's/^ *Width: *\([0-9]*\)$/\1/p' <<<"$info")x$(sed -n 's/^ *Height: *\([0-9]*\)$/\1/p' <<<"$info")
@@ -246,7 +322,7 @@ DT_APP_COUNT=0
 dt_find_main_window()
 {
     local id
-    id=$(xdotool search --all --onlyvisible --pid "$DT_APP_PID" --name '^Veldtra$' 2>/dev/null | head -n 1) || true
+    id=$(timeout 20 xdotool search --all --onlyvisible --pid "$DT_APP_PID" --name '^Veldtra$' 2>/dev/null | head -n 1) || true
     [ -n "$id" ] || return 1
     DT_WID=$id
 }
@@ -254,7 +330,7 @@ dt_find_main_window()
 # Visible top-level windows of the program other than the main window, one id a line.
 dt_other_windows()
 {
-    xdotool search --all --onlyvisible --pid "$DT_APP_PID" 2>/dev/null | grep -vx "$DT_WID" || true
+    timeout 20 xdotool search --all --onlyvisible --pid "$DT_APP_PID" 2>/dev/null | grep -vx "$DT_WID" || true
 }
 
 # dt_xdo ARGS...: one xdotool command that has to succeed, within a time limit.
@@ -290,7 +366,8 @@ dt_capture_disp() { dt_capture_area "$1" "$DT_DISP_LEFT" "$DT_DISP_TOP" "$DT_DIS
 # dt_capture_field FILE NAME: what the screen shows in the place of the window field NAME.
 dt_capture_field()
 {
-    dt_capture_area "$1" "$DT_FIELD_LEFT" "${DT_FIELD_TOP[$2]}" "$DT_FIELD_WIDTH" "$DT_FIELD_HEIGHT"
+    [ -n "${DT_FIELD_LEFT[$2]:-}" ] || dt_fail "the layout has no window field $2"
+    dt_capture_area "$1" "${DT_FIELD_LEFT[$2]}" "${DT_FIELD_TOP[$2]}" "${DT_FIELD_WIDTH[$2]}" "${DT_FIELD_HEIGHT[$2]}"
 }
 
 # dt_capture_window FILE: the whole client area of the main window.
@@ -376,5 +453,5 @@ dt_start_and_render()
     dt_wait 60 "the rendered picture to replace the plain background" dt_disp_differs_from "$blank"
     dt_wait_disp_equals 10 "$description" "$expected"
     others=$(dt_other_windows)
-    [ -z "$others" ] || dt_fail "another window opened during the render: $others ($(xdotool getwindowname "${others%%$'\n'*}"))"
+    [ -z "$others" ] || dt_fail "another window opened during the render: $others ($(timeout 20 xdotool getwindowname "${others%%$'\n'*}"))"
 }

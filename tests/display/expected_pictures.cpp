@@ -20,6 +20,19 @@
 // the helper runs on the display at hand (not headless): it shows the window there and waits
 // until the window is active, as the program's own window is on that display, with no field
 // holding the keyboard focus.
+//
+//   veldtra_expected_pictures --layout
+//
+// prints where the real-display scripts find the window's controls, one shell assignment a
+// line, in pixels of the window's client area, taken from the geometry of the program's own
+// widgets (see display_lib.sh, which reads them):
+//
+//   DT_WINDOW_SIZE=WIDTHxHEIGHT           the client area
+//   DT_RENDER_X=X  DT_RENDER_Y=Y          the centre of Render
+//   DT_SAVE_X=X  DT_SAVE_Y=Y              the centre of Save
+//   DT_DISP_LEFT/TOP/WIDTH/HEIGHT=N       PicDisp's rectangle
+//   DT_FIELD=NAME LEFT TOP WIDTH HEIGHT   one line for each of the four window fields, by
+//                                         object name, in the order Rmin, Rmax, Imin, Imax
 #include "form1.h"
 #include "kernelbinding.h"
 
@@ -32,6 +45,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPoint>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QWindow>
@@ -53,7 +67,8 @@ namespace {
 void usage()
 {
     fail(QStringLiteral("usage: veldtra_expected_pictures --kernel LIB --out PREFIX "
-                        "[--fields] [render | drag:X,Y:X,Y[:X,Y...]]..."));
+                        "[--fields] [render | drag:X,Y:X,Y[:X,Y...]]...\n"
+                        "       veldtra_expected_pictures --layout"));
 }
 
 std::optional<QPoint> parsePoint(const QString& text)
@@ -165,13 +180,47 @@ void saveFieldPictures(form1& window, const QString& prefix)
     }
 }
 
+// The rectangle that `name` takes up in the window's client area. Looked up by object name, as
+// the scripts know the controls, so that a renamed control fails here rather than in a script.
+QRect placeOf(const form1& window, const QString& name)
+{
+    const auto* control = window.findChild<const QWidget*>(name);
+    if (!control)
+        fail(QStringLiteral("the window has no control named %1").arg(name));
+    return QRect(control->mapTo(&window, QPoint(0, 0)), control->size());
+}
+
+void printLayout(const form1& window)
+{
+    auto centre = [&](const char* variable, const QString& name) {
+        const QRect place = placeOf(window, name);
+        std::printf("%s_X=%d\n%s_Y=%d\n", variable, place.left() + place.width() / 2, variable,
+                    place.top() + place.height() / 2);
+    };
+    std::printf("DT_WINDOW_SIZE=%dx%d\n", window.width(), window.height());
+    centre("DT_RENDER", QStringLiteral("cmdRender"));
+    centre("DT_SAVE", QStringLiteral("cmdSave"));
+    const QRect disp = placeOf(window, QStringLiteral("PicDisp"));
+    std::printf("DT_DISP_LEFT=%d\nDT_DISP_TOP=%d\nDT_DISP_WIDTH=%d\nDT_DISP_HEIGHT=%d\n", disp.left(),
+                disp.top(), disp.width(), disp.height());
+    const platform::TextBox* fields[] = {window.txtRmin, window.txtRmax, window.txtImin, window.txtImax};
+    for (const platform::TextBox* field : fields) {
+        const QString name = field->objectName();
+        const QRect place = placeOf(window, name);
+        std::printf("DT_FIELD=%s %d %d %d %d\n", qPrintable(name), place.left(), place.top(),
+                    place.width(), place.height());
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        fail(QStringLiteral("could not write the layout"));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     // Headless even where a display is at hand: the pictures of the picture boxes depend on
-    // the program's own drawing only. Under --fields on the display at hand, whose font
-    // rendering the pictures of text depend on.
+    // the program's own drawing only, and the layout on the fixed geometry of the window. Under
+    // --fields on the display at hand, whose font rendering the pictures of text depend on.
     bool fields = false;
     for (int i = 1; i < argc; ++i)
         fields = fields || std::strcmp(argv[i], "--fields") == 0;
@@ -181,6 +230,7 @@ int main(int argc, char** argv)
 
     QString kernel, prefix;
     QStringList actions;
+    bool layout = false;
     const QStringList args = QCoreApplication::arguments().mid(1);
     for (qsizetype i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--kernel") && i + 1 < args.size())
@@ -189,12 +239,14 @@ int main(int argc, char** argv)
             prefix = args[++i];
         else if (args[i] == QLatin1String("--fields"))
             continue;
+        else if (args[i] == QLatin1String("--layout"))
+            layout = true;
         else if (args[i] == QLatin1String("render") || args[i].startsWith(QLatin1String("drag:")))
             actions << args[i];
         else
             usage();
     }
-    if (kernel.isEmpty() || prefix.isEmpty())
+    if (layout ? args.size() != 1 : kernel.isEmpty() || prefix.isEmpty())
         usage();
 
     platform::setErrorReporter([](const platform::RuntimeError& error) {
@@ -202,10 +254,16 @@ int main(int argc, char** argv)
                      platform::kindName(error.kind()), error.what());
         std::exit(3);
     });
-    kernelbinding::setLibraryPaths({kernel});
+    if (!layout)
+        kernelbinding::setLibraryPaths({kernel});
 
     form1 window;
     run([&] { window.Form_Load(); });
+    if (layout) {
+        // Where the controls are once the window has opened, as in the program.
+        printLayout(window);
+        return 0;
+    }
     for (const QString& action : actions) {
         if (action == QLatin1String("render")) {
             run([&] { window.cmdRender_Click(); });

@@ -11,6 +11,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/display_lib.sh"
 dt_parse_args "program helper kernel artifacts" "$@"
 
 dt_init render "$artifacts"
+dt_load_layout "$helper"
 
 # What the screen must show: PicDisp as the window opens, and after one Render.
 "$helper" --kernel "$kernel" --out "$DT_WORK/blank" || dt_fail "the expected pictures could not be worked out"

@@ -21,6 +21,7 @@ dt_parse_args "program helper kernel artifacts" "$@"
 drag_points=(240,110 225,100 205,85 185,70 170,55)
 
 dt_init zoom_render_save "$artifacts"
+dt_load_layout "$helper"
 
 drag_action=drag
 for point in "${drag_points[@]}"; do drag_action+=":$point"; done
@@ -42,7 +43,7 @@ dt_qt_run 120 "$helper" --kernel "$kernel" --out "$DT_WORK/default-fields" --fie
 dt_qt_run 120 "$helper" --kernel "$kernel" --out "$DT_WORK/zoom-fields" --fields render "$drag_action" ||
     dt_fail "the expected field pictures could not be worked out"
 for name in $DT_WINDOW_FIELDS; do
-    [ "$(dt_image_size "$DT_WORK/zoom-fields-$name.png")" = "${DT_FIELD_WIDTH}x$DT_FIELD_HEIGHT" ] ||
+    [ "$(dt_image_size "$DT_WORK/zoom-fields-$name.png")" = "${DT_FIELD_WIDTH[$name]}x${DT_FIELD_HEIGHT[$name]}" ] ||
         dt_fail "the expected picture of $name is $(dt_image_size "$DT_WORK/zoom-fields-$name.png")"
     # The zoomed texts are too long for their fields: shown from the start they look otherwise
     # than scrolled to the end, and otherwise than the default texts.
@@ -134,16 +135,16 @@ target=$save_dir/zoomed
 dt_click "$DT_SAVE_X" "$DT_SAVE_Y"
 find_dialog()
 {
-    dialog=$(xdotool search --all --onlyvisible --pid "$DT_APP_PID" --name '^Save Fractal As Bitmap' 2>/dev/null | head -n 1) || true
+    dialog=$(timeout 20 xdotool search --all --onlyvisible --pid "$DT_APP_PID" --name '^Save Fractal As Bitmap' 2>/dev/null | head -n 1) || true
     [ -n "$dialog" ]
 }
 dt_wait 20 "the file dialog \"Save Fractal As Bitmap\"" find_dialog
-dt_log "file dialog $dialog: \"$(xdotool getwindowname "$dialog")\""
+dt_log "file dialog $dialog: \"$(timeout 20 xdotool getwindowname "$dialog")\""
 dt_xdo windowfocus --sync "$dialog"
 dt_xdo type --delay 15 "$target"
 dt_xdo key Return
 
-dialog_closed() { ! xdotool search --all --onlyvisible --pid "$DT_APP_PID" --name '^Save Fractal As Bitmap' >/dev/null 2>&1; }
+dialog_closed() { ! timeout 20 xdotool search --all --onlyvisible --pid "$DT_APP_PID" --name '^Save Fractal As Bitmap' >/dev/null 2>&1; }
 dt_wait 20 "the file dialog to close" dialog_closed
 show_save_dir() { dt_log "the save directory holds: $(ls -A "$save_dir" | tr '\n' ' ')"; }
 # shellcheck disable=SC2034 # read by dt_fail
@@ -158,5 +159,5 @@ fi
 dt_require_same "the saved file" "$target" "$DT_WORK/zoom-hidden.png"
 
 others=$(dt_other_windows)
-[ -z "$others" ] || dt_fail "a window is still open after the save: $others ($(xdotool getwindowname "${others%%$'\n'*}"))"
+[ -z "$others" ] || dt_fail "a window is still open after the save: $others ($(timeout 20 xdotool getwindowname "${others%%$'\n'*}"))"
 dt_pass

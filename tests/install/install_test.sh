@@ -14,6 +14,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/../display/display_lib.sh"
 dt_parse_args "cmake build bindir libdir datadir helper kernel artifacts" "$@"
 
 dt_init install "$artifacts"
+dt_load_layout "$helper"
 command -v desktop-file-validate >/dev/null || dt_fail "desktop-file-validate is not installed (package desktop-file-utils)"
 
 # ---- The installed layout ------------------------------------------------------------------
@@ -72,17 +73,17 @@ find_error_box()
 {
     local id
     for id in $(dt_other_windows); do
-        [ "$(xdotool getwindowname "$id" 2>/dev/null)" = "Kernel library not available — Veldtra" ] || continue
-        xprop -id "$id" WM_TRANSIENT_FOR 2>/dev/null | grep -qi "# $(printf '0x%x' "$DT_WID")\$" || continue
-        xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DIALOG || continue
+        [ "$(timeout 20 xdotool getwindowname "$id" 2>/dev/null)" = "Kernel library not available — Veldtra" ] || continue
+        timeout 20 xprop -id "$id" WM_TRANSIENT_FOR 2>/dev/null | grep -qi "# $(printf '0x%x' "$DT_WID")\$" || continue
+        timeout 20 xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DIALOG || continue
         error_box=$id
         return 0
     done
     return 1
 }
 dt_wait 30 "the error box of the render without a kernel" find_error_box
-dt_log "error box $error_box: \"$(xdotool getwindowname "$error_box")\""
-import -window root "$DT_ARTIFACTS/error-box.png"
+dt_log "error box $error_box: \"$(timeout 20 xdotool getwindowname "$error_box")\""
+timeout 30 import -window root "$DT_ARTIFACTS/error-box.png" || dt_fail "no screenshot of the error box"
 kernels=$(loaded_kernels)
 [ -z "$kernels" ] || dt_fail "the program without an installed kernel loaded $kernels"
 
