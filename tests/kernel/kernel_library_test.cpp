@@ -88,6 +88,61 @@ bool isFusedMultiplyAdd(std::string_view mnemonic)
     return mnemonic.starts_with("madd") || mnemonic.starts_with("msub");
 }
 
+// Whether a line of `objdump -d --no-show-raw-insn` output is an instruction, and a fused
+// multiply-add one. Instruction lines look like "    1115:\tmulsd  %xmm0,%xmm7"; labels,
+// headers and blank lines have no tab after the address.
+bool isFusedMultiplyAddLine(const std::string& line)
+{
+    const auto tab = line.find('\t');
+    if (tab == std::string::npos || line.find(':') > tab)
+        return false;
+    std::istringstream rest(line.substr(tab + 1));
+    std::string mnemonic;
+    return (rest >> mnemonic) && isFusedMultiplyAdd(mnemonic);
+}
+
+TEST(KernelLibrary, FusedMultiplyAddDetectorTellsInstructionsApart)
+{
+    struct Case {
+        const char* line;
+        bool fused;
+    };
+    const Case cases[] = {
+        // x86 FMA3, FMA4 and their negated, alternating and packed forms.
+        {"    1115:\tvfmadd231sd %xmm2,%xmm1,%xmm0", true},
+        {"    1115:\tvfmadd132pd %ymm2,%ymm1,%ymm0", true},
+        {"    1115:\tvfmsub213ss %xmm2,%xmm1,%xmm0", true},
+        {"    1115:\tvfnmadd231sd %xmm2,%xmm1,%xmm0", true},
+        {"    1115:\tvfnmsub132ps %xmm2,%xmm1,%xmm0", true},
+        {"    1115:\tvfmaddsub213pd %xmm2,%xmm1,%xmm0", true},
+        {"    1115:\tvfmsubadd231pd %xmm2,%xmm1,%xmm0", true},
+        {"    1115:\tvfmaddsd %xmm3,%xmm2,%xmm1,%xmm0", true},
+        // AArch64.
+        {"  40:\tfmadd\td0, d1, d2, d3", true},
+        {"  40:\tfnmsub\td0, d1, d2, d3", true},
+        {"  40:\tfmla\tv0.2d, v1.2d, v2.2d", true},
+        {"  40:\tfmls\tv0.2d, v1.2d, v2.2d", true},
+        // Separate multiplies and adds, which round each result: what the kernel must use.
+        {"    1115:\tmulsd  %xmm0,%xmm7", false},
+        {"    1115:\tvmulsd %xmm1,%xmm2,%xmm0", false},
+        {"    1115:\taddsd  %xmm1,%xmm0", false},
+        {"    1115:\tvaddsd %xmm1,%xmm2,%xmm0", false},
+        {"    1115:\tsubsd  %xmm1,%xmm0", false},
+        {"  40:\tfmul\td0, d1, d2", false},
+        {"  40:\tfnmul\td0, d1, d2", false},
+        {"  40:\tfmax\td0, d1, d2", false},
+        {"  40:\tfmov\td0, x1", false},
+        // "fma" in a symbol name, a comment or a label, not in the mnemonic.
+        {"    1120:\tcall   1030 <fmaf@plt>", false},
+        {"    1124:\tmovsd  0xee8(%rip),%xmm1        # 2010 <vfmadd231sd_table>", false},
+        {"0000000000001100 <fmadd_helper>:", false},
+        {"Disassembly of section .text:", false},
+        {"", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(isFusedMultiplyAddLine(c.line), c.fused) << '"' << c.line << '"';
+}
+
 TEST(KernelLibrary, HoldsNoFusedMultiplyAdd)
 {
     const CommandResult dump = runCommand(quoted(ZORVAKEL_OBJDUMP) + " -d --no-show-raw-insn " +
@@ -97,16 +152,9 @@ TEST(KernelLibrary, HoldsNoFusedMultiplyAdd)
         << "no code for Mandelbrot in the disassembly";
 
     std::vector<std::string> offending;
-    for (const std::string& line : lines(dump.output)) {
-        // Instruction lines look like "    1115:\tmulsd  %xmm0,%xmm7".
-        const auto tab = line.find('\t');
-        if (tab == std::string::npos || line.find(':') > tab)
-            continue;
-        std::istringstream rest(line.substr(tab + 1));
-        std::string mnemonic;
-        if ((rest >> mnemonic) && isFusedMultiplyAdd(mnemonic))
+    for (const std::string& line : lines(dump.output))
+        if (isFusedMultiplyAddLine(line))
             offending.push_back(line);
-    }
     EXPECT_TRUE(offending.empty()) << offending.size() << " fused instructions, first: "
                                    << offending.front();
 }

@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: MIT
 // A literal, unoptimised rendering of the kernel's escape-time loop, pass by pass, written
 // from the loop's definition and not from the library's code. The kernel's tests and its
-// fuzz target compare every returned byte with it. Whoever includes this must compile it with
-// -ffp-contract=off -fno-fast-math, so that each product is rounded before it is added.
+// fuzz target compare every returned byte with it, and the benchmark times the kernel against
+// it. It has to be compiled with -ffp-contract=off -fno-fast-math, so that each product is
+// rounded before it is added: linking the CMake target zorvakel_reference does that.
 #pragma once
+
+#if defined(__FAST_MATH__)
+#error "reference_loop.h must be built without -ffast-math: its loop has to round like the kernel's"
+#endif
 
 #include <cinttypes>
 #include <cmath>
@@ -35,9 +40,13 @@ inline std::uint8_t escapeByte(double mColors, double maxIt, double n)
     return static_cast<std::uint8_t>(static_cast<std::uint64_t>(index) & 0xFFu);
 }
 
-// The loop as defined. Gives up, returning nothing, once `passCap` passes have been made
-// without the loop ending (by an escape or by reaching MaxIt).
-inline std::optional<std::uint8_t> loopUpTo(const Args& a, double passCap)
+namespace detail {
+
+// The loop as defined; with `Capped`, it gives up, returning nothing, once `passCap` passes
+// have been made without the loop ending (by an escape or by reaching MaxIt). Without, the
+// cap is never looked at, so that the uncapped loop makes no comparison the definition lacks.
+template <bool Capped>
+inline std::optional<std::uint8_t> passes(const Args& a, [[maybe_unused]] double passCap)
 {
     const double cr = static_cast<double>(a.col) * a.stepR + a.rmin;
     const double ci = static_cast<double>(a.row) * a.stepI + a.imin;
@@ -57,15 +66,37 @@ inline std::optional<std::uint8_t> loopUpTo(const Args& a, double passCap)
             return 0;
         if (!inside)
             return escapeByte(a.mColors, a.maxIt, n);
-        if (n >= passCap)
-            return std::nullopt;
+        if constexpr (Capped) {
+            if (n >= passCap)
+                return std::nullopt;
+        }
     }
+}
+
+} // namespace detail
+
+// The loop as defined. Gives up, returning nothing, once `passCap` passes have been made
+// without the loop ending (by an escape or by reaching MaxIt).
+inline std::optional<std::uint8_t> loopUpTo(const Args& a, double passCap)
+{
+    return detail::passes<true>(a, passCap);
 }
 
 // The loop without a cap: only for a MaxIt that the pass counter reaches, so that it ends.
 inline std::uint8_t referenceLoop(const Args& a)
 {
-    return *loopUpTo(a, std::numeric_limits<double>::infinity());
+    return *detail::passes<false>(a, 0.0);
+}
+
+// referenceLoop with the kernel's signature (MandelbrotFn in zorvakel.h), the thirteen
+// arguments in the order of the call.
+inline std::uint8_t referenceMandelbrot(double rmin, double rmax, double imin, double imax,
+                                        double maxIt, double mColors, std::int32_t width,
+                                        std::int32_t height, std::int32_t row, std::int32_t col,
+                                        double bailout, double stepR, double stepI)
+{
+    return referenceLoop(Args{rmin, rmax, imin, imax, maxIt, mColors, width, height, row, col,
+                              bailout, stepR, stepI});
 }
 
 // All thirteen arguments, doubles in hexadecimal so that they can be typed back exactly.
