@@ -2,6 +2,7 @@
 # Installs what is missing, builds, and starts the viewer. Without a display it runs the viewer
 # on a virtual screen and shares that screen over VNC on localhost only, behind a password
 # (remote_screen.sh).
+set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 ensure_packages "${BUILD_PACKAGES[@]}"

@@ -283,6 +283,8 @@ void form1::computeGrid()
     // (nothing in the loops lets the user change one, so normally they are read once).
     std::optional<PointFields> fields;
     std::uint64_t fieldsReadAt = 0;
+    // Fetched at the first point, where the library is bound (or fails to be), then kept.
+    MandelbrotFn kernel = nullptr;
     for (std::int32_t i = sharedRows; i <= rowLimit; i = nextCounter(i)) {
         const std::int32_t columnLimit = columnLimitOfRow();
         // Where the whole row lies in the grid, its cells are written directly.
@@ -296,8 +298,10 @@ void form1::computeGrid()
             }
             const PointFields& f = *fields;
             const std::int16_t row = gridIndex(i, "Row"), column = gridIndex(j, "Column");
-            const std::uint8_t value = kernelbinding::Mandelbrot(f.rmin, f.rmax, f.imin, f.imax, f.maxIt, f.mColors,
-                                                  f.width, f.height, row, column, kBailout, stepR, stepI);
+            if (!kernel) [[unlikely]]
+                kernel = kernelbinding::kernel();
+            const std::uint8_t value = kernel(f.rmin, f.rmax, f.imin, f.imax, f.maxIt, f.mColors, f.width,
+                                              f.height, row, column, kBailout, stepR, stepI);
             if (cells)
                 cells[j] = value;
             else
@@ -333,7 +337,7 @@ std::int32_t form1::computeRowsOnWorkers(std::int32_t rowLimit, double stepR, do
     if (!FractalGrid.contains(columnLimit, rows - 1))
         return 0;
     const PointFields f = readPointFields();
-    const MandelbrotFn kernel = kernelbinding::bound ? kernelbinding::bound : kernelbinding::bind();
+    const MandelbrotFn kernel = kernelbinding::kernel();
 
     // Each worker keeps its own copy of the arguments (captured by value).
     auto computeRow = [f, kernel, columnLimit, stepR, stepI](std::int32_t i, const std::stop_token& stop) {
@@ -493,6 +497,7 @@ void form1::cmdNext_Click()
 {
     constexpr const char* range = "The colour range";
     const std::int32_t next = plusOne(Slider1->Value(), range);
+    // The new value is formed from the slider's value read again, after its maximum is read.
     Slider1->setValue(next > Slider1->Max() ? Slider1->Min() : plusOne(Slider1->Value(), range));
 }
 
@@ -502,6 +507,7 @@ void form1::cmdPrev_Click()
     if (value == std::numeric_limits<std::int32_t>::min())
         raiseError(ErrorKind::Overflow, QStringLiteral("The colour range left the 32-bit range."));
     const std::int32_t previous = value - 1;
+    // The new value is formed from the slider's value read again, after its minimum is read.
     Slider1->setValue(previous < Slider1->Min() ? Slider1->Max() : Slider1->Value() - 1);
 }
 

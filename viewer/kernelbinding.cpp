@@ -22,6 +22,9 @@ QStringList& configuredPaths()
     return paths;
 }
 
+MandelbrotFn bound = nullptr;      // the library's function, once bound
+MandelbrotFn overridden = nullptr; // a KernelOverride's function, while one is in force
+
 } // namespace
 
 QStringList libraryPaths()
@@ -41,9 +44,27 @@ void setLibraryPaths(const QStringList& paths)
 MandelbrotFn bind()
 {
     if (!symbol())
-        symbol() = std::make_unique<platform::LazySymbol>(libraryPaths(), "Mandelbrot");
+        symbol() = std::make_unique<platform::LazySymbol>(QStringLiteral("The kernel library"),
+                                                          libraryPaths(), "Mandelbrot");
     bound = reinterpret_cast<MandelbrotFn>(symbol()->get());
     return bound;
+}
+
+MandelbrotFn kernel()
+{
+    if (overridden)
+        return overridden;
+    return bound ? bound : bind();
+}
+
+KernelOverride::KernelOverride(MandelbrotFn function) : saved_(overridden)
+{
+    overridden = function;
+}
+
+KernelOverride::~KernelOverride()
+{
+    overridden = saved_;
 }
 
 } // namespace kernelbinding

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The program's binding to the kernel library: the library is loaded at the first call of
-// Mandelbrot, from beside the program (or ../lib of an installed layout), and kept loaded.
+// The program's binding to the kernel library: the library is loaded at the first point a
+// render computes, from beside the program (or ../lib of an installed layout), and kept loaded.
 #pragma once
 
 #include "zorvakel.h"
@@ -9,25 +9,31 @@
 
 namespace kernelbinding {
 
-// The resolved function; raises BindingError where the library or its export is missing.
+// The library's Mandelbrot function, bound now if it is not yet; raises BindingError where the
+// library or its export is missing (and tries again at the next call).
 MandelbrotFn bind();
 
-inline MandelbrotFn bound = nullptr;
+// The function the program computes grid points with: the one a KernelOverride puts in place,
+// else the library's, bound now if it is not yet (raising as bind() does). A render fetches it
+// at its first point and calls it for every point after, without asking again.
+MandelbrotFn kernel();
 
-// Where the library is looked for; tests point it elsewhere. Forgets any earlier binding.
+// Where the library is looked for; tests point it elsewhere. Forgets any earlier binding
+// (not an override in force).
 void setLibraryPaths(const QStringList& paths);
 QStringList libraryPaths();
 
-// The kernel's function as the program calls it: bound at the first call. (A function of its
-// own, apart from the library's C function of the same name, which this program never links.)
-inline std::uint8_t Mandelbrot(double Rmin, double Rmax, double Imin, double Imax, double MaxIt,
-                               double MColors, std::int32_t ImageWidth, std::int32_t ImageHeight,
-                               std::int32_t Row, std::int32_t Col, double Bailout, double StepR,
-                               double StepI)
-{
-    const MandelbrotFn kernel = kernelbinding::bound ? kernelbinding::bound : kernelbinding::bind();
-    return kernel(Rmin, Rmax, Imin, Imax, MaxIt, MColors, ImageWidth, ImageHeight, Row, Col,
-                  Bailout, StepR, StepI);
-}
+// Makes kernel() give `function` for the lifetime of the object, then restores what it gave
+// before. Set and ended on the window's thread, while no render runs.
+class KernelOverride {
+public:
+    explicit KernelOverride(MandelbrotFn function);
+    ~KernelOverride();
+    KernelOverride(const KernelOverride&) = delete;
+    KernelOverride& operator=(const KernelOverride&) = delete;
+
+private:
+    MandelbrotFn saved_;
+};
 
 } // namespace kernelbinding

@@ -54,11 +54,8 @@ bool samePixel(const GetDIBBits::DIBPixel& a, const GetDIBBits::DIBPixel& b)
 template <typename Action>
 ErrorKind errorOf(Action action)
 {
-    try {
-        action();
-    } catch (const platform::RuntimeError& e) {
-        return e.kind();
-    }
+    if (const auto error = platform::test::raised(action))
+        return error->kind();
     ADD_FAILURE() << "no error";
     return ErrorKind::Internal;
 }

@@ -470,6 +470,8 @@ TEST_F(RenderTest, MissingKernelLibraryFailsAtFirstPointUntilThePathIsRestored)
 
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].kind, ErrorKind::BindingError);
+    EXPECT_EQ(errors[0].message,
+              QStringLiteral("The kernel library was not found. It was looked for as:\n") + missing);
     EXPECT_TRUE(errors[0].message.contains(missing)) << errors[0].message.toStdString();
     EXPECT_EQ(FractalGrid.upperX(), 322);
     EXPECT_EQ(FractalGrid.upperY(), 242);
@@ -489,6 +491,41 @@ TEST_F(RenderTest, MissingKernelLibraryFailsAtFirstPointUntilThePathIsRestored)
     EXPECT_EQ(f->lblProcess->Caption(), QStringLiteral("None"));
     EXPECT_TRUE(f->PicDisp->isEnabled());
     EXPECT_TRUE(f->cmdReload->isEnabled());
+}
+
+// What a render computes with: an override while one is in force (the innermost), else the
+// library's function. An override outlives a change of the library's paths, and once the last
+// one ends the binding is the library's again, raising where the library is missing.
+template <std::uint8_t Value>
+std::uint8_t constantKernel(double, double, double, double, double, double, std::int32_t, std::int32_t,
+                            std::int32_t, std::int32_t, double, double, double)
+{
+    return Value;
+}
+
+TEST(KernelBinding, OverridesNestAndGiveWayToTheLibrary)
+{
+    const QString library = QStringLiteral(ZORVAKEL_LIBRARY_PATH);
+    kernelbinding::setLibraryPaths({library});
+    EXPECT_EQ(kernelbinding::kernel(), realKernel());
+    {
+        const kernelbinding::KernelOverride outer(&constantKernel<1>);
+        EXPECT_EQ(kernelbinding::kernel(), &constantKernel<1>);
+        {
+            const kernelbinding::KernelOverride inner(&constantKernel<2>);
+            EXPECT_EQ(kernelbinding::kernel(), &constantKernel<2>);
+            kernelbinding::setLibraryPaths({QStringLiteral("/nonexistent-veldtra-test/libzorvakel.so")});
+            EXPECT_EQ(kernelbinding::kernel(), &constantKernel<2>);
+        }
+        EXPECT_EQ(kernelbinding::kernel(), &constantKernel<1>);
+    }
+    const auto missing = platform::test::raised([] { kernelbinding::kernel(); });
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->kind(), ErrorKind::BindingError);
+
+    kernelbinding::setLibraryPaths({library});
+    EXPECT_EQ(kernelbinding::kernel(), realKernel());
+    kernelbinding::setLibraryPaths({});
 }
 
 // ---- A second click on Render while one runs ---------------------------------------------

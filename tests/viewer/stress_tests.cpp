@@ -135,6 +135,8 @@ TEST_F(StressTest, KernelLibraryMissingThenPutBack)
     click(f->cmdRender);
     ASSERT_EQ(errors.size(), 4u);
     EXPECT_EQ(errors.back().kind, ErrorKind::BindingError);
+    EXPECT_TRUE(errors.back().message.startsWith(QStringLiteral("The kernel library \"%1\" could not be loaded: ").arg(library)))
+        << errors.back().message.toStdString();
 
     ASSERT_TRUE(QFile::remove(library));
     ASSERT_TRUE(QFile::rename(aside, library));

@@ -10,11 +10,6 @@
 
 namespace viewertest {
 
-std::ostream& operator<<(std::ostream& os, platform::ErrorKind kind)
-{
-    return os << platform::kindName(kind);
-}
-
 void resetModuleState()
 {
     mLoadFractal::FractalGrid = mLoadFractal::ByteGrid{};
@@ -32,16 +27,14 @@ void resetModuleState()
 
 KernelSpy* KernelSpy::active_ = nullptr;
 
-KernelSpy::KernelSpy() : real_(realKernel())
+KernelSpy::KernelSpy() : real_(realKernel()), override_(&KernelSpy::forward)
 {
     active_ = this;
-    kernelbinding::bound = &KernelSpy::forward;
 }
 
 KernelSpy::~KernelSpy()
 {
     active_ = nullptr;
-    kernelbinding::bound = real_;
 }
 
 std::uint8_t KernelSpy::forward(double rmin, double rmax, double imin, double imax, double maxIt,

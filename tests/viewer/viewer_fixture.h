@@ -8,6 +8,7 @@
 #include "kernelbinding.h"
 #include "mloadfractal.h"
 #include "platform/runtimeerror.h"
+#include "test_support.h"
 
 #include <QApplication>
 #include <QImage>
@@ -23,12 +24,6 @@
 #include <vector>
 
 class QAbstractButton;
-
-// Readable QStrings in assertion messages.
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 // Whether this build runs under the address sanitizer (GCC and clang tell it differently).
 #if defined(__SANITIZE_ADDRESS__)
@@ -51,8 +46,6 @@ struct ReportedError {
     platform::ErrorKind kind;
     QString message;
 };
-
-std::ostream& operator<<(std::ostream& os, platform::ErrorKind kind);
 
 // Clears the painting and pixel-buffer modules' globals and the dialog's answerer.
 void resetModuleState();
@@ -88,6 +81,7 @@ private:
     MandelbrotFn real_ = nullptr;
     std::mutex lock_;
     std::vector<KernelCall> calls_;
+    kernelbinding::KernelOverride override_; // the window's kernel calls come here while the spy lives
 };
 
 // The real kernel, bound from the built library.

@@ -84,7 +84,7 @@ ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent)
     catchUp_ = new QTimer(this);
     catchUp_->setSingleShot(true);
     catchUp_->setInterval(16);
-    connect(catchUp_, &QTimer::timeout, this, [this] { show(true); });
+    connect(catchUp_, &QTimer::timeout, this, [this] { showValue(true); });
 }
 
 int ProgressBar::shownSteps() const
@@ -98,7 +98,7 @@ int ProgressBar::shownSteps() const
 void ProgressBar::setMax(float max)
 {
     max_ = max;
-    show(true);
+    showValue(true);
 }
 
 void ProgressBar::setValue(float value)
@@ -107,10 +107,10 @@ void ProgressBar::setValue(float value)
     // A return to the start, the end, or a first step after a pause is shown at once; steps in
     // quick succession wait for the next screen refresh.
     const int steps = shownSteps();
-    show(steps == 0 || steps == kSteps || sincePaint_.elapsed() >= 16);
+    showValue(steps == 0 || steps == kSteps || sincePaint_.elapsed() >= 16);
 }
 
-void ProgressBar::show(bool immediately)
+void ProgressBar::showValue(bool immediately)
 {
     const int steps = shownSteps();
     if (steps == QProgressBar::value())

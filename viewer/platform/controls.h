@@ -81,7 +81,7 @@ public:
 private:
     static constexpr int kSteps = 1000;
     int shownSteps() const;
-    void show(bool immediately);
+    void showValue(bool immediately); // brings the bar on screen to Value
 
     float max_ = 100.0f;
     float value_ = 0.0f;

@@ -9,8 +9,8 @@
 
 namespace platform {
 
-LazySymbol::LazySymbol(QStringList candidatePaths, const char* symbol)
-    : candidates_(std::move(candidatePaths)), symbol_(symbol)
+LazySymbol::LazySymbol(QString library, QStringList candidatePaths, const char* symbol)
+    : libraryName_(std::move(library)), candidates_(std::move(candidatePaths)), symbol_(symbol)
 {
 }
 
@@ -32,19 +32,19 @@ void LazySymbol::bind()
     }
     if (path.isEmpty())
         raiseError(ErrorKind::BindingError,
-              QStringLiteral("The kernel library was not found. It was looked for as:\n%1")
-                  .arg(candidates_.join(u'\n')));
+              QStringLiteral("%1 was not found. It was looked for as:\n%2")
+                  .arg(libraryName_, candidates_.join(u'\n')));
     library_.setFileName(path);
     if (!library_.load())
-        raiseError(ErrorKind::BindingError, QStringLiteral("The kernel library \"%1\" could not be loaded: %2")
-                                           .arg(path, library_.errorString()));
+        raiseError(ErrorKind::BindingError, QStringLiteral("%1 \"%2\" could not be loaded: %3")
+                                           .arg(libraryName_, path, library_.errorString()));
     void* address = reinterpret_cast<void*>(library_.resolve(symbol_));
     if (!address) {
         const QString reason = library_.errorString();
         library_.unload();
         raiseError(ErrorKind::BindingError,
-              QStringLiteral("The kernel library \"%1\" has no function \"%2\": %3")
-                  .arg(path, QLatin1String(symbol_), reason));
+              QStringLiteral("%1 \"%2\" has no function \"%3\": %4")
+                  .arg(libraryName_, path, QLatin1String(symbol_), reason));
     }
     address_ = address;
 }

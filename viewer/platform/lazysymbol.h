@@ -12,7 +12,9 @@ namespace platform {
 // BindingError naming the file and the reason, and the next use tries again.
 class LazySymbol {
 public:
-    LazySymbol(QStringList candidatePaths, const char* symbol);
+    // `library` names the library in those messages, as it starts a sentence ("The kernel
+    // library"); `symbol` is the name of the export.
+    LazySymbol(QString library, QStringList candidatePaths, const char* symbol);
 
     void* get()
     {
@@ -27,6 +29,7 @@ public:
 private:
     void bind();
 
+    QString libraryName_;
     QStringList candidates_;
     const char* symbol_;
     QLibrary library_;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Helpers shared by the platform tests: readable values in failure messages, a pinned locale,
-// catching the run-time error that a call raises, and counting paints.
+// Helpers shared by the platform and window tests (target veldtra_test_support): readable
+// values in failure messages, a pinned locale, a scoped error reporter, catching the run-time
+// error that a call raises, and counting paints.
 #pragma once
 
 #include "platform/runtimeerror.h"
@@ -16,6 +17,7 @@
 #include <optional>
 #include <ostream>
 
+// Readable QStrings and error kinds in assertion messages.
 inline void PrintTo(const QString& text, std::ostream* out)
 {
     *out << '"' << text.toStdString() << '"';
