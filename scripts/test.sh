@@ -4,13 +4,47 @@
 # on a build with AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer, the render and
 # kernel tests on a build with ThreadSanitizer, then the fuzz targets for a bounded time on a
 # clang build with libFuzzer.
+set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 # The figures that the session and stress tests print, from ctest's full log of a build tree.
+# Every session is a test of its own that prints its own figures: they are added up into one
+# line of totals, its error kinds in the order of their names; other figures lines pass as
+# they are.
 print_figures() {
     echo "Figures of the $2:"
-    grep -h "figures:" "$1/Testing/Temporary/LastTest.log" | sed 's/^/  /' ||
+    local lines
+    lines=$(grep -h "figures:" "$1/Testing/Temporary/LastTest.log") ||
         { echo "  none: the session and stress tests did not run"; return 1; }
+    awk '
+        /^session figures: / {
+            ++tests; sessions += $3; steps += $5; errors += $7
+            kinds = $0
+            sub(/^[^(]*\(/, "", kinds); sub(/\)$/, "", kinds)
+            n = split(kinds, item, ", ")
+            for (i = 1; i <= n; ++i) {
+                name = item[i]; sub(/ [0-9]+$/, "", name)
+                count = item[i]; sub(/.* /, "", count)
+                if (!(name in byKind)) names[++kindCount] = name
+                byKind[name] += count
+            }
+            next
+        }
+        { others[++otherCount] = $0 }
+        END {
+            if (tests) {
+                for (i = 2; i <= kindCount; ++i)
+                    for (j = i; j > 1 && names[j - 1] > names[j]; --j) {
+                        swap = names[j]; names[j] = names[j - 1]; names[j - 1] = swap
+                    }
+                list = ""
+                for (i = 1; i <= kindCount; ++i)
+                    list = list (i > 1 ? ", " : "") names[i] " " byKind[names[i]]
+                printf "session figures: %d sessions, %d steps, %d reported errors (%s)\n",
+                    sessions, steps, errors, list
+            }
+            for (i = 1; i <= otherCount; ++i) print others[i]
+        }' <<<"$lines" | sed 's/^/  /'
 }
 
 ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"

@@ -2,16 +2,16 @@
 // Random sessions on the real window: seeded sequences of field edits, button clicks, drags on
 // the picture, slider moves and saves, some of them in a German (decimal comma) locale.
 //
-// Before each step a model of the window works out, from what the fields hold, what the step
-// must do: pass, or stop with which kind of run-time error, and how the window looks after
-// (status caption, enabled controls, pending zoom, snapshot, picture size, slider, fields).
-// The model follows the program's rules for reading fields, rounding and floating-point
-// checks; it never asks the window what happened. Each session ends with a render of a known
-// view, whose hidden picture must match the kernel's values, coloured, pixel for pixel.
+// Before each step the model of the window (session_model.h) works out, from what the fields
+// hold, what the step must do: pass, or stop with which kind of run-time error, and how the
+// window looks after. Each session ends with a render of a known view, whose hidden picture
+// must match the kernel's values, coloured, pixel for pixel.
 //
-// Field texts and sizes are picked so that every render either stops early or stays small.
-// VELDTRA_SESSION_SEED=n replays session n alone and prints each step with the errors it
-// reported; a failure names its seed and lists the session's steps.
+// Every seed is a test of its own, on a fresh window. Field texts and sizes are picked so that
+// every render either stops early or stays small. A failure names its seed and lists the
+// session's steps; --gtest_filter='Seeds/SessionTest.*/<seed>' replays it, and
+// VELDTRA_SESSION_TRACE=1 prints each step with the errors it reported.
+#include "session_model.h"
 #include "viewer_fixture.h"
 
 #include "platform/commondialog.h"
@@ -25,10 +25,8 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <limits>
 #include <map>
 #include <optional>
 #include <random>
@@ -38,6 +36,7 @@
 #include <vector>
 
 using namespace viewertest;
+using namespace sessionmodel;
 using platform::ErrorKind;
 
 namespace {
@@ -46,25 +45,6 @@ constexpr unsigned kSessions = 200;
 constexpr int kRandomSteps = 100;
 
 // ---- Field texts and what they read as ---------------------------------------------------
-
-// The number a text reads as, or the run-time error that reading it raises.
-struct Reading {
-    std::optional<ErrorKind> error;
-    double value = 0;
-};
-
-Reading number(double value) { return {std::nullopt, value}; }
-const Reading kNoNumber{ErrorKind::TypeMismatch, 0};
-const Reading kBeyondDoubles{ErrorKind::Overflow, 0};
-
-struct FieldText {
-    QString text;
-    Reading reading;
-};
-
-enum FieldId { Rmin, Rmax, Imin, Imax, MaxIt, MColors, Width, Height, kFieldCount };
-const char* const kFieldNames[kFieldCount] = {
-    "txtRmin", "txtRmax", "txtImin", "txtImax", "txtMaxIt", "txtMColors", "txtWidth", "txtHeight"};
 
 enum class Role { Window, Iterations, Colours, Size };
 
@@ -76,20 +56,6 @@ Role roleOf(int field)
         return Role::Iterations;
     return field == MColors ? Role::Colours : Role::Size;
 }
-
-struct SessionLocale {
-    bool german = false;
-
-    const char* name() const { return german ? "de_DE" : "C"; }
-    QLocale locale() const { return german ? QLocale(QLocale::German, QLocale::Germany) : QLocale::c(); }
-    // A number written with "." as its decimal separator, in this locale's form.
-    QString local(QString text) const
-    {
-        if (german)
-            text.replace(u'.', u',');
-        return text;
-    }
-};
 
 using Rng = std::mt19937;
 
@@ -221,262 +187,6 @@ const TextKind kTextKinds[] = {
     {"empty", 1, emptyText},
 };
 
-// ---- The model of the window -------------------------------------------------------------
-
-struct FieldState {
-    std::optional<QString> text; // none where the program wrote the number
-    Reading reading;
-};
-
-struct Model {
-    std::array<FieldState, kFieldCount> fields;
-    bool zoomPending = false;
-    QString caption = QStringLiteral("None");
-    bool displayEnabled = true;
-    bool redrawEnabled = false;
-    double snapMaxIt = 0;
-    std::int16_t snapWidth = 0, snapHeight = 0;
-    QSize hidden{41, 17}; // PicHidden as laid out, until a paint sizes it
-    std::int32_t colourRange = 5000000;
-    std::int16_t selX1 = 0, selY1 = 0, selX2 = 0, selY2 = 0;
-    bool dragged = false;
-    std::array<double, 4> saved{};
-};
-
-constexpr double kDisplayWidth = 321, kDisplayHeight = 241;
-
-std::array<FieldState, 4> defaultWindow(const SessionLocale& locale)
-{
-    return {FieldState{QStringLiteral("-2"), number(-2)},
-        FieldState{locale.local(QStringLiteral("0.5")), number(0.5)},
-        FieldState{locale.local(QStringLiteral("-1.25")), number(-1.25)},
-        FieldState{locale.local(QStringLiteral("1.25")), number(1.25)}};
-}
-
-Model startingModel(const SessionLocale& locale)
-{
-    Model m;
-    const auto window = defaultWindow(locale);
-    std::copy(window.begin(), window.end(), m.fields.begin());
-    m.fields[MaxIt] = {QStringLiteral("259"), number(259)};
-    m.fields[MColors] = {QStringLiteral("65536"), number(65536)};
-    m.fields[Width] = {QStringLiteral("320"), number(320)};
-    m.fields[Height] = {QStringLiteral("240"), number(240)};
-    return m;
-}
-
-// A step of the model that raises a run-time error ends the command with these possible kinds.
-struct Stop {
-    std::vector<ErrorKind> kinds;
-};
-
-double read(const FieldState& field)
-{
-    if (field.reading.error)
-        throw Stop{{*field.reading.error}};
-    return field.reading.value;
-}
-
-// Two reads in no fixed order: either one's error may come first.
-std::pair<double, double> readBoth(const FieldState& a, const FieldState& b)
-{
-    std::vector<ErrorKind> kinds;
-    for (const FieldState* field : {&a, &b})
-        if (field->reading.error)
-            kinds.push_back(*field->reading.error);
-    if (!kinds.empty())
-        throw Stop{kinds};
-    return {a.reading.value, b.reading.value};
-}
-
-// Round half to even; Overflow outside the integer type.
-template <typename Int>
-Int rounded(double value)
-{
-    const double r = std::nearbyint(value);
-    if (!(r >= std::numeric_limits<Int>::min() && r <= std::numeric_limits<Int>::max()))
-        throw Stop{{ErrorKind::Overflow}};
-    return static_cast<Int>(r);
-}
-
-double checked(double result)
-{
-    if (std::isnan(result))
-        throw Stop{{ErrorKind::InvalidOperation}};
-    if (std::isinf(result))
-        throw Stop{{ErrorKind::FloatingPointOverflow}};
-    return result;
-}
-
-double quotient(double dividend, double divisor)
-{
-    if (divisor == 0)
-        throw Stop{{dividend == 0 ? ErrorKind::InvalidOperation : ErrorKind::DivisionByZero}};
-    return checked(dividend / divisor);
-}
-
-// The number a field holds after the program wrote `value` into it: rounded to 15 significant
-// digits. The few doubles whose 15-digit text would lie beyond the double range are written as
-// the largest 15-digit number within it, so that the text reads back.
-double written(double value)
-{
-    constexpr double largestText = 1.79769313486231e308;
-    if (value == 0)
-        return 0;
-    if (std::fabs(value) > largestText)
-        return std::copysign(largestText, value);
-    char text[32];
-    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 14).ptr;
-    double back = 0;
-    std::from_chars(text, end, back);
-    return back;
-}
-
-FieldState writtenField(double value) { return {std::nullopt, number(written(value))}; }
-
-// Painting sizes PicHidden to the snapshot; a negative size is refused and leaves it as it was.
-void paintModel(Model& m)
-{
-    if (m.snapWidth >= 0)
-        m.hidden.setWidth(m.snapWidth);
-    if (m.snapHeight >= 0)
-        m.hidden.setHeight(m.snapHeight);
-    m.zoomPending = false;
-}
-
-// The first grid point reads the remaining fields; the indices leave 16 bits at 32768.
-void firstGridPoint(
-    const Model& m, double width, double height, std::int32_t rowLimit, std::int32_t columnLimit)
-{
-    read(m.fields[MaxIt]);
-    read(m.fields[MColors]);
-    rounded<std::int16_t>(width);
-    rounded<std::int16_t>(height);
-    if (columnLimit > 32767 || rowLimit > 32767)
-        throw Stop{{ErrorKind::Overflow}};
-}
-
-void renderModel(Model& m)
-{
-    m.caption = QStringLiteral("Rendering...");
-    m.displayEnabled = false;
-    const double width = read(m.fields[Width]);
-    const auto upperX = rounded<std::int32_t>(checked(width + 2));
-    const double height = read(m.fields[Height]);
-    const auto upperY = rounded<std::int32_t>(checked(height + 2));
-    if (upperX < 0 || upperY < 0)
-        throw Stop{{ErrorKind::SubscriptOutOfRange}};
-    const auto [rmax, rmin] = readBoth(m.fields[Rmax], m.fields[Rmin]);
-    quotient(checked(rmax - rmin), checked(width - 1));
-    const auto [imax, imin] = readBoth(m.fields[Imax], m.fields[Imin]);
-    quotient(checked(imax - imin), checked(height - 1));
-    checked(height + 2); // the bar's maximum
-    const auto rowLimit = rounded<std::int32_t>(checked(height + 1));
-    if (rowLimit >= 0) {
-        const auto columnLimit = rounded<std::int32_t>(checked(width + 1));
-        if (columnLimit >= 0)
-            firstGridPoint(m, width, height, rowLimit, columnLimit);
-    }
-    m.caption = QStringLiteral("Drawing...");
-    m.snapMaxIt = read(m.fields[MaxIt]);
-    m.snapWidth = rounded<std::int16_t>(read(m.fields[Width]));
-    m.snapHeight = rounded<std::int16_t>(read(m.fields[Height]));
-    paintModel(m);
-    m.displayEnabled = true;
-    m.redrawEnabled = true;
-    m.caption = QStringLiteral("None");
-}
-
-void redrawModel(Model& m)
-{
-    if (!m.redrawEnabled)
-        return; // a disabled button delivers no click
-    paintModel(m);
-    m.caption = QStringLiteral("None");
-}
-
-void resetModel(Model& m, const SessionLocale& locale)
-{
-    m.zoomPending = true;
-    const auto window = defaultWindow(locale);
-    std::copy(window.begin(), window.end(), m.fields.begin());
-}
-
-void nextModel(Model& m) { m.colourRange = m.colourRange + 1 > 5000000 ? 0 : m.colourRange + 1; }
-void previousModel(Model& m) { m.colourRange = m.colourRange - 1 < 0 ? 5000000 : m.colourRange - 1; }
-
-void pressModel(Model& m, QPoint at)
-{
-    m.selX1 = rounded<std::int16_t>(at.x());
-    m.selY1 = rounded<std::int16_t>(at.y());
-    m.dragged = false;
-    if (!m.zoomPending) {
-        for (int k = 0; k < 4; ++k)
-            m.saved[static_cast<std::size_t>(k)] = read(m.fields[static_cast<std::size_t>(k)]);
-    } else {
-        for (std::size_t k = 0; k < 4; ++k)
-            m.fields[k] = writtenField(m.saved[k]);
-    }
-}
-
-void moveModel(Model& m, QPoint to)
-{
-    m.selX2 = rounded<std::int16_t>(to.x());
-    m.selY2 = rounded<std::int16_t>(to.y());
-    m.dragged = true;
-}
-
-// The extent labels, computed from the texts of two fields.
-void extentModel(const Model& m, FieldId low, FieldId high)
-{
-    const auto [highValue, lowValue] = readBoth(m.fields[high], m.fields[low]);
-    checked(highValue - lowValue);
-}
-
-void releaseModel(Model& m)
-{
-    if (!m.dragged) { // a click selects nothing; the labels follow the fields
-        extentModel(m, Rmin, Rmax);
-        extentModel(m, Imin, Imax);
-        return;
-    }
-    if (m.selX2 < m.selX1)
-        std::swap(m.selX1, m.selX2);
-    if (m.selY2 < m.selY1)
-        std::swap(m.selY1, m.selY2);
-    const double rmin = read(m.fields[Rmin]), rmax = read(m.fields[Rmax]);
-    const double imin = read(m.fields[Imin]), imax = read(m.fields[Imax]);
-    const double unitR = quotient(checked(rmax - rmin), kDisplayWidth);
-    const double unitI = quotient(checked(imax - imin), kDisplayHeight);
-    const std::array<double, 4> window{checked(rmin + checked(unitR * m.selX1)),
-        checked(rmin + checked(unitR * m.selX2)), checked(imin + checked(unitI * m.selY1)),
-        checked(imin + checked(unitI * m.selY2))};
-    for (std::size_t k = 0; k < 4; ++k)
-        m.fields[k] = writtenField(window[k]);
-    extentModel(m, Rmin, Rmax);
-    extentModel(m, Imin, Imax);
-    m.zoomPending = true;
-}
-
-// What a step must do: pass and leave `passed`, or stop with one of `kinds` and leave `failed`.
-struct Expectation {
-    std::optional<Model> passed;
-    std::vector<ErrorKind> kinds;
-    std::optional<Model> failed;
-};
-
-template <class Command>
-Expectation follow(const Model& before, Command&& command)
-{
-    Model after = before;
-    try {
-        command(after);
-        return {after, {}, std::nullopt};
-    } catch (const Stop& stop) {
-        return {std::nullopt, stop.kinds, after};
-    }
-}
-
 // Whether a render with these sizes and MaxIt stays small, whatever the window fields hold:
 // it stops before it allocates or computes much, or its grid and its work are small.
 bool staysSmall(const Reading& width, const Reading& height, const Reading& maxIt)
@@ -503,7 +213,7 @@ bool staysSmall(const Reading& width, const Reading& height, const Reading& maxI
 // ---- Steps ---------------------------------------------------------------------------------
 
 struct SetFieldStep {
-    int field;
+    FieldId field;
     FieldText text;
     const char* kind = "view"; // the kind of text, for the step list
 };
@@ -511,20 +221,14 @@ struct SetFieldStep {
 struct ButtonStep {
     const char* caption;
     platform::CommandButton* form1::*button;
-    void (*model)(Model&, const SessionLocale&);
+    Expectation (*model)(const Model&, const SessionLocale&);
 };
 
-const ButtonStep kRender{"Render", &form1::cmdRender, [](Model& m, const SessionLocale&) { renderModel(m); }};
-const ButtonStep kRedraw{"Redraw", &form1::cmdReload, [](Model& m, const SessionLocale&) { redrawModel(m); }};
-const ButtonStep kReset{"Reset", &form1::cmdReset, resetModel};
-const ButtonStep kPrevious{"<", &form1::cmdPrev, [](Model& m, const SessionLocale&) { previousModel(m); }};
-const ButtonStep kNext{">", &form1::cmdNext, [](Model& m, const SessionLocale&) { nextModel(m); }};
-
-struct MouseEvent {
-    enum Type { Press, Move, Release } type;
-    QPoint at;
-    Qt::MouseButtons buttons; // the button that changed on a press or release, those held on a move
-};
+const ButtonStep kRender{"Render", &form1::cmdRender, afterRender};
+const ButtonStep kRedraw{"Redraw", &form1::cmdReload, afterRedraw};
+const ButtonStep kReset{"Reset", &form1::cmdReset, afterReset};
+const ButtonStep kPrevious{"<", &form1::cmdPrev, afterPrevious};
+const ButtonStep kNext{">", &form1::cmdNext, afterNext};
 
 struct GestureStep {
     const char* name;
@@ -537,7 +241,7 @@ struct SliderStep {
 };
 
 struct SaveStep {
-    enum Target { File, Cancel, MissingDirectory, Directory } target;
+    SaveTarget target;
     QString name; // within the session's folder
 };
 
@@ -604,7 +308,7 @@ std::string describe(const SliderStep& s)
 
 std::string describe(const SaveStep& s)
 {
-    return s.target == SaveStep::Cancel ? std::string("Save, cancelled")
+    return s.target == SaveTarget::Cancel ? std::string("Save, cancelled")
                                         : "Save as \"" + s.name.toStdString() + "\"";
 }
 
@@ -617,52 +321,24 @@ std::string describe(const Step& step)
 
 Expectation expect(const Model& m, const SetFieldStep& s, const SessionLocale&)
 {
-    Model after = m;
-    after.fields[static_cast<std::size_t>(s.field)] = {s.text.text, s.text.reading};
-    return {after, {}, std::nullopt};
+    return afterFieldEdit(m, s.field, s.text);
 }
 
 Expectation expect(const Model& m, const ButtonStep& s, const SessionLocale& locale)
 {
-    return follow(m, [&](Model& w) { s.model(w, locale); });
+    return s.model(m, locale);
 }
 
-Expectation expect(const Model& m, const MouseEvent& e, const SessionLocale&)
-{
-    return follow(m, [&](Model& w) {
-        if (!w.displayEnabled || e.buttons != Qt::LeftButton)
-            return; // a disabled box gets no mouse events; other buttons do nothing
-        if (e.type == MouseEvent::Press)
-            pressModel(w, e.at);
-        else if (e.type == MouseEvent::Move)
-            moveModel(w, e.at);
-        else
-            releaseModel(w);
-    });
-}
+Expectation expect(const Model& m, const MouseEvent& e, const SessionLocale&) { return afterMouseEvent(m, e); }
 
 Expectation expect(const Model& m, const SliderStep& s, const SessionLocale&)
 {
-    Model after = m;
-    after.colourRange = s.how == SliderStep::Home ? 0 : s.how == SliderStep::End ? 5000000 : s.value;
-    return {after, {}, std::nullopt};
+    const std::int32_t value =
+        s.how == SliderStep::Home ? 0 : s.how == SliderStep::End ? kLargestColourRange : s.value;
+    return afterSliderMove(m, value);
 }
 
-Expectation expect(const Model& m, const SaveStep& s, const SessionLocale&)
-{
-    if (s.target == SaveStep::Cancel)
-        return {m, {}, std::nullopt};
-    Model saving = m;
-    saving.caption = QStringLiteral("Saving...");
-    if (s.target != SaveStep::File)
-        return {std::nullopt, {ErrorKind::FileError}, saving};
-    Model saved = saving;
-    saved.caption = QStringLiteral("None");
-    // A picture sized to nothing has no pixels to write: the save may fail.
-    if (m.hidden.isEmpty())
-        return {saved, {ErrorKind::FileError}, saving};
-    return {saved, {}, std::nullopt};
-}
+Expectation expect(const Model& m, const SaveStep& s, const SessionLocale&) { return afterSave(m, s.target); }
 
 Expectation expect(const Model& m, const Action& action, const SessionLocale& locale)
 {
@@ -737,7 +413,8 @@ public:
         for (int field = 0; field < kFieldCount; ++field) {
             const QString text = QString::fromUtf8(p.finalView->texts[static_cast<std::size_t>(field)]);
             p.steps.push_back(
-                SetFieldStep{field, {locale_.local(text), number(viewValue(p.finalView->view, field))}});
+                SetFieldStep{static_cast<FieldId>(field),
+                    {locale_.local(text), number(viewValue(p.finalView->view, field))}});
         }
         p.steps.push_back(kRender);
         return p;
@@ -766,7 +443,7 @@ private:
 
     Step fieldStep()
     {
-        const int field = between(rng_, 0, kFieldCount - 1);
+        const auto field = static_cast<FieldId>(between(rng_, 0, kFieldCount - 1));
         for (;;) {
             const TextKind& kind = weighted(rng_, kTextKinds);
             const FieldText text = kind.make(rng_, roleOf(field), locale_);
@@ -828,12 +505,12 @@ private:
     {
         switch (between(rng_, 0, 7)) {
         case 0:
-        case 1: return SaveStep{SaveStep::Cancel, {}};
-        case 2: return SaveStep{SaveStep::MissingDirectory, QStringLiteral("missing/folder/picture.bmp")};
-        case 3: return SaveStep{SaveStep::Directory, QStringLiteral(".")};
-        case 4: return SaveStep{SaveStep::File, QStringLiteral("same.bmp")}; // replaced again and again
-        case 5: return SaveStep{SaveStep::File, QStringLiteral("no extension %1").arg(++saves_)};
-        default: return SaveStep{SaveStep::File, QStringLiteral("picture %1.bmp").arg(++saves_)};
+        case 1: return SaveStep{SaveTarget::Cancel, {}};
+        case 2: return SaveStep{SaveTarget::MissingDirectory, QStringLiteral("missing/folder/picture.bmp")};
+        case 3: return SaveStep{SaveTarget::Directory, QStringLiteral(".")};
+        case 4: return SaveStep{SaveTarget::File, QStringLiteral("same.bmp")}; // replaced again and again
+        case 5: return SaveStep{SaveTarget::File, QStringLiteral("no extension %1").arg(++saves_)};
+        default: return SaveStep{SaveTarget::File, QStringLiteral("picture %1.bmp").arg(++saves_)};
         }
     }
 
@@ -857,25 +534,9 @@ const std::array<Planner::StepKind, 9> Planner::kStepKinds{{
 
 // ---- Figures of the run ---------------------------------------------------------------------
 
-const char* kindId(ErrorKind kind)
-{
-    static const std::map<ErrorKind, const char*> ids{
-        {ErrorKind::TypeMismatch, "TypeMismatch"},
-        {ErrorKind::Overflow, "Overflow"},
-        {ErrorKind::DivisionByZero, "DivisionByZero"},
-        {ErrorKind::InvalidOperation, "InvalidOperation"},
-        {ErrorKind::FloatingPointOverflow, "FloatingPointOverflow"},
-        {ErrorKind::SubscriptOutOfRange, "SubscriptOutOfRange"},
-        {ErrorKind::OutOfMemory, "OutOfMemory"},
-        {ErrorKind::FileError, "FileError"},
-    };
-    const auto id = ids.find(kind);
-    return id != ids.end() ? id->second : platform::kindName(kind);
-}
-
 struct Figures {
     int sessions = 0, steps = 0, errors = 0;
-    std::map<std::string, int> byKind;
+    std::map<std::string, int> byKind; // by the kind's name
 
     void print() const
     {
@@ -892,18 +553,22 @@ std::string kindsText(const std::vector<ErrorKind>& kinds)
 {
     std::string text;
     for (ErrorKind kind : kinds)
-        text += (text.empty() ? "" : " or ") + std::string(kindId(kind));
+        text += (text.empty() ? "" : " or ") + std::string(platform::kindName(kind));
     return text;
 }
 
 // ---- The sessions -------------------------------------------------------------------------
 
-class SessionTest : public ViewerTest {
+// The session of one seed, on the window the fixture opens for it in the session's locale.
+class SessionTest : public ViewerTest, public ::testing::WithParamInterface<unsigned> {
 protected:
+    void beforeWindow() override { QLocale::setDefault(locale.locale()); }
     void runSession(unsigned seed);
 
+    const SessionLocale locale{GetParam() % 4 == 0};
     Figures figures;
-    bool trace = false; // print every step with the errors it reported
+    // VELDTRA_SESSION_TRACE=1 prints every step with the errors it reported.
+    const bool trace = qEnvironmentVariableIntValue("VELDTRA_SESSION_TRACE") == 1;
 
 private:
     struct Context {
@@ -980,7 +645,7 @@ void SessionTest::perform(const SliderStep& s, const Context&)
 
 void SessionTest::perform(const SaveStep& s, const Context& c)
 {
-    const QString answer = s.target == SaveStep::Cancel ? QString() : QDir(c.folder).filePath(s.name);
+    const QString answer = s.target == SaveTarget::Cancel ? QString() : QDir(c.folder).filePath(s.name);
     platform::CommonDialog::setAnswerer([answer](const platform::CommonDialog&) { return answer; });
     click(f->cmdSave);
 }
@@ -1003,7 +668,7 @@ std::optional<Model> SessionTest::judge(
     if (reported.empty())
         out << "no error was reported";
     for (const ReportedError& e : reported)
-        out << "reported " << kindId(e.kind) << " (" << e.message.toStdString() << ") ";
+        out << "reported " << platform::kindName(e.kind) << " (" << e.message.toStdString() << ") ";
     complaint = out.str();
     return std::nullopt;
 }
@@ -1048,7 +713,7 @@ std::string SessionTest::differences(const Model& m)
 std::string SessionTest::savedFileDifference(const Action& action, const Context& c)
 {
     const auto* save = std::get_if<SaveStep>(&action);
-    if (!save || save->target != SaveStep::File || f->PicHidden->image().isNull())
+    if (!save || save->target != SaveTarget::File || f->PicHidden->image().isNull())
         return {};
     QImage written;
     if (!written.load(QDir(c.folder).filePath(save->name), "BMP"))
@@ -1078,15 +743,16 @@ void SessionTest::fail(const Context& c, std::size_t step, const std::string& wh
         list << (i == step ? "\n  >" : "\n   ") << (i + 1) << ". " << describe(c.plan->steps[i]);
     ADD_FAILURE() << "session seed " << c.seed << " (" << c.locale.name() << " locale), step " << (step + 1)
                   << " of " << c.plan->steps.size() << ", " << describe(c.plan->steps[step]) << ": " << what
-                  << "\nsteps of the session:" << list.str() << "\nreplay: VELDTRA_SESSION_SEED=" << c.seed
-                  << " viewer_tests --gtest_filter='Session*'";
+                  << "\nsteps of the session:" << list.str()
+                  << "\nreplay: VELDTRA_SESSION_TRACE=1 viewer_tests --gtest_filter='Seeds/SessionTest.*/"
+                  << c.seed << "'";
 }
 
 void SessionTest::traceOutcome(const std::string& which, std::size_t errorsBefore) const
 {
     std::string outcome = "passed";
     for (std::size_t e = errorsBefore; e < errors.size(); ++e)
-        outcome = std::string(kindId(errors[e].kind)) + ": " + errors[e].message.toStdString();
+        outcome = std::string(platform::kindName(errors[e].kind)) + ": " + errors[e].message.toStdString();
     std::printf("       %s%s\n", which.c_str(), outcome.c_str());
     std::fflush(stdout);
 }
@@ -1109,7 +775,7 @@ bool SessionTest::runStep(const Context& c, std::size_t step, Model& model)
         if (HasFatalFailure())
             return fail(c, step, which + "the step could not be performed"), false;
         for (std::size_t e = errorsBefore; e < errors.size(); ++e, ++figures.errors)
-            ++figures.byKind[kindId(errors[e].kind)];
+            ++figures.byKind[platform::kindName(errors[e].kind)];
         if (trace)
             traceOutcome(which, errorsBefore);
         if (!f || !f->isVisible() || QApplication::activeModalWidget())
@@ -1127,14 +793,8 @@ bool SessionTest::runStep(const Context& c, std::size_t step, Model& model)
 
 void SessionTest::runSession(unsigned seed)
 {
-    const SessionLocale locale{seed % 4 == 0};
     std::printf("session seed %u (%s locale)\n", seed, locale.name());
     std::fflush(stdout);
-    f.reset();
-    resetModuleState();
-    errors.clear();
-    QLocale::setDefault(locale.locale());
-    f = newWindow();
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
 
@@ -1158,16 +818,12 @@ void SessionTest::runSession(unsigned seed)
 // Random sessions, a quarter of them in a German locale; each ends with a render checked pixel
 // for pixel. Every step either passes or stops with a run-time error of a kind its command
 // raises for what the fields hold at that moment, and leaves the window as that command does.
-TEST_F(SessionTest, RandomStepsKeepTheWindowConsistent)
+TEST_P(SessionTest, RandomStepsKeepTheWindowConsistent)
 {
-    bool one = false;
-    const int replay = qEnvironmentVariableIntValue("VELDTRA_SESSION_SEED", &one);
-    if (one) {
-        trace = true;
-        runSession(static_cast<unsigned>(replay));
-    } else {
-        for (unsigned seed = 1; seed <= kSessions; ++seed)
-            runSession(seed);
-    }
+    runSession(GetParam());
     figures.print();
 }
+
+// One test per seed, named by it, so that a failing session fails alone and replays by name.
+INSTANTIATE_TEST_SUITE_P(Seeds, SessionTest, ::testing::Range(1u, kSessions + 1),
+    [](const ::testing::TestParamInfo<unsigned>& seed) { return std::to_string(seed.param); });
