@@ -350,31 +350,53 @@ TEST(PictureBoxLineShape, SteepLinesAreConnectedWithOnePixelPerRow)
 
 // ---- Refresh -------------------------------------------------------------------------------
 
+// A 60 x 40 box at (10, 20) of a shown 120 x 100 window, and what the screen shows of it.
+struct BoxOnScreen {
+    QWidget window;
+    PictureBox box{&window};
+
+    BoxOnScreen()
+    {
+        window.resize(120, 100);
+        box.setInnerSize(60, 40);
+        box.move(10, 20);
+        window.show();
+    }
+
+    // The box's part of the window as the screen shows it now, one pixel per box pixel.
+    QImage shown() const
+    {
+        const QImage screen = window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        if (screen.isNull())
+            return {};
+        const qreal ratio = screen.devicePixelRatio();
+        QImage part(box.size(), QImage::Format_RGB32);
+        for (int y = 0; y < part.height(); ++y)
+            for (int x = 0; x < part.width(); ++x)
+                part.setPixel(x, y, screen.pixel(int((box.x() + x) * ratio), int((box.y() + y) * ratio)));
+        return part;
+    }
+};
+
 TEST(PictureBoxRefresh, PutsTheImageOnScreenBeforeReturning)
 {
-    QWidget window;
-    window.resize(120, 100);
-    PictureBox box(&window);
-    box.setInnerSize(60, 40);
-    box.move(10, 20);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    box.Cls();
-    box.Refresh();
+    BoxOnScreen s;
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&s.window));
+    s.box.Cls();
+    s.box.Refresh();
     QCoreApplication::processEvents();
 
-    PaintCounter paints(&box);
-    box.Line(0, 10, 59, 10, 0x000000FF);
-    box.Refresh();
+    PaintCounter paints(&s.box);
+    s.box.Line(0, 10, 59, 10, 0x000000FF);
+    s.box.Refresh();
     EXPECT_EQ(paints.count, 1) << "Refresh paints at once, without the event loop";
 
     // What the window shows now, still without returning to the event loop.
-    const QImage shown = window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage shown = s.shown();
     ASSERT_FALSE(shown.isNull());
-    const qreal ratio = shown.devicePixelRatio();
     for (int x = 0; x < 60; ++x)
-        ASSERT_EQ(shown.pixel(int((10 + x) * ratio), int((20 + 10) * ratio)), qRgb(255, 0, 0)) << x;
-    EXPECT_NE(shown.pixel(int(15 * ratio), int(25 * ratio)), qRgb(255, 0, 0));
+        ASSERT_EQ(shown.pixel(x, 10), qRgb(255, 0, 0)) << x;
+    EXPECT_NE(shown.pixel(5, 5), qRgb(255, 0, 0));
 }
 
 TEST(PictureBoxRefresh, ShowsWhatWasDrawnInAGrab)
@@ -405,30 +427,23 @@ class PictureBoxScreen : public ::testing::TestWithParam<ScreenCase> {};
 
 TEST_P(PictureBoxScreen, FollowsTheImageWithoutARefresh)
 {
-    QWidget window;
-    window.resize(120, 100);
-    PictureBox box(&window);
-    box.setInnerSize(60, 40);
-    box.move(10, 20);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    paintPattern(box);
-    box.setPicture(box.image().copy()); // what Cls brings back
-    box.Line(0, 0, 59, 39, 0x00FFFFFF);
-    box.Refresh();
+    BoxOnScreen s;
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&s.window));
+    paintPattern(s.box);
+    s.box.setPicture(s.box.image().copy()); // what Cls brings back
+    s.box.Line(0, 0, 59, 39, 0x00FFFFFF);
+    s.box.Refresh();
     QCoreApplication::processEvents();
 
-    GetParam().change(box);
-    const QImage expected = box.image().copy();
+    GetParam().change(s.box);
+    const QImage expected = s.box.image().copy();
     QCoreApplication::processEvents();
 
-    const QImage shown = window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage shown = s.shown();
     ASSERT_FALSE(shown.isNull());
-    const qreal ratio = shown.devicePixelRatio();
     for (int y = 0; y < expected.height(); ++y)
         for (int x = 0; x < expected.width(); ++x)
-            ASSERT_EQ(shown.pixel(int((10 + x) * ratio), int((20 + y) * ratio)), expected.pixel(x, y))
-                << "pixel " << x << ", " << y;
+            ASSERT_EQ(shown.pixel(x, y), expected.pixel(x, y)) << "pixel " << x << ", " << y;
 }
 
 INSTANTIATE_TEST_SUITE_P(
