@@ -59,6 +59,14 @@ std::int32_t plusOne(std::int32_t i, const char* what)
     return i + 1;
 }
 
+// i - 1, the same way.
+std::int32_t minusOne(std::int32_t i, const char* what)
+{
+    if (i == std::numeric_limits<std::int32_t>::min())
+        raiseError(ErrorKind::Overflow, QStringLiteral("%1 left the 32-bit range.").arg(QLatin1String(what)));
+    return i - 1;
+}
+
 // i + 1 for a 32-bit loop counter of the render.
 std::int32_t nextCounter(std::int32_t i)
 {
@@ -503,12 +511,10 @@ void form1::cmdNext_Click()
 
 void form1::cmdPrev_Click()
 {
-    const std::int32_t value = Slider1->Value();
-    if (value == std::numeric_limits<std::int32_t>::min())
-        raiseError(ErrorKind::Overflow, QStringLiteral("The colour range left the 32-bit range."));
-    const std::int32_t previous = value - 1;
+    constexpr const char* range = "The colour range";
+    const std::int32_t previous = minusOne(Slider1->Value(), range);
     // The new value is formed from the slider's value read again, after its minimum is read.
-    Slider1->setValue(previous < Slider1->Min() ? Slider1->Max() : Slider1->Value() - 1);
+    Slider1->setValue(previous < Slider1->Min() ? Slider1->Max() : minusOne(Slider1->Value(), range));
 }
 
 // ---- Save ---------------------------------------------------------------------------------

@@ -204,8 +204,7 @@ TEST_F(ZoomTest, ZoomedFieldsShowTheirTextFromTheStart)
         SCOPED_TRACE(field->objectName().toStdString());
         const QRect text = field->contentsRect();
         field->grab(); // paints the field as the screen shows it
-        ASSERT_GT(field->cursorPositionAt(QPoint(text.right() - 4, text.center().y())) + 1, 0);
-        EXPECT_LT(field->cursorPositionAt(QPoint(text.right() - 4, text.center().y())), field->Text().size())
+        ASSERT_LT(field->cursorPositionAt(QPoint(text.right() - 4, text.center().y())), field->Text().size())
             << field->Text().toStdString() << " fits in its field";
         EXPECT_EQ(field->cursorPositionAt(QPoint(text.left() + 4, text.center().y())), 0)
             << field->Text().toStdString();
