@@ -10,7 +10,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("veldtra"));
     QApplication::setApplicationDisplayName(QStringLiteral("Veldtra"));
-    QApplication::setDesktopFileName(QStringLiteral("veldtra"));
+    QApplication::setDesktopFileName(QStringLiteral(VELDTRA_APP_ID));
     platform::quitOnTerminationRequest();
     form1 window;
     platform::runEventProcedure([&] { window.Form_Load(); });
