@@ -7,10 +7,14 @@ VELDTRA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-base-dev-tools libgl-dev
                 fonts-dejavu-core)
 # Packages needed by the tests: GoogleTest, a virtual X server with input and screenshots,
-# a desktop-entry validator, clang with libFuzzer for the fuzz targets, the VNC server of the
-# remote screen and Python for the test that speaks to it.
+# validators of the desktop entry, the AppStream metainfo and the Debian package (lintian),
+# clang with libFuzzer for the fuzz targets, the VNC server of the remote screen and Python for
+# the tests that speak to it and read the metainfo.
 TEST_PACKAGES=(libgtest-dev xvfb xauth xdotool imagemagick x11-utils desktop-file-utils
-               clang libclang-rt-14-dev x11vnc python3)
+               appstream lintian clang libclang-rt-14-dev x11vnc python3)
+# Packages for making the Debian package: dpkg-shlibdeps works out its dependencies, and CPack
+# finds the binaries with file.
+PACKAGE_PACKAGES=(dpkg-dev file)
 # Packages for showing the window where no display is reachable.
 REMOTE_PACKAGES=(xvfb xauth x11vnc)
 

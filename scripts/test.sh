@@ -47,7 +47,7 @@ print_figures() {
         }' <<<"$lines" | sed 's/^/  /'
 }
 
-ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+ensure_packages "${BUILD_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
 build_tree "$VELDTRA_ROOT/build" -DBUILD_TESTING=ON
 ctest --test-dir "$VELDTRA_ROOT/build" --output-on-failure -j "$(nproc)"
