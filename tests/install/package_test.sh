@@ -3,9 +3,10 @@
 # Builds the Debian package from the build tree with CPack and checks it as a user's system
 # would meet it: its name, its control fields and members (the dependencies being those that
 # dpkg-shlibdeps works out from its binaries), its exact file list with modes and owners, its
-# changelog, desktop entry and AppStream metainfo (validated), lintian's verdict; then, unpacked into a temporary root, the program renders the default view
-# with the package's own kernel on a real X display, and with that kernel removed reports the
-# missing library and goes on.
+# changelog, desktop entry and AppStream metainfo (validated), lintian's verdict; then,
+# unpacked into a temporary root, the program renders the default view with the package's own
+# kernel on a real X display, and with that kernel removed reports the missing library and goes
+# on.
 #
 #   package_test.sh --cpack CPACK --build BUILD_DIR --source SOURCE_DIR --package NAME
 #                   --version VERSION --libdir DIR --appid APP_ID --helper EXPECTED_PICTURES
