@@ -34,33 +34,13 @@ std::uint8_t colourIndex(double MColors, double MaxIt, double n)
 // The pass counter n is a double: it counts exactly up to 2^53 and then stays there.
 constexpr double kLastPassCount = 9007199254740992.0; // 2^53
 
-// The loop as defined, pass by pass. Used where MaxIt is NaN: no pass count ever reaches it,
-// so a point that never escapes keeps this loop running for ever.
-std::uint8_t plainLoop(double cr, double ci, double MaxIt, double MColors, double Bailout)
-{
-    double zr = 0.0, zi = 0.0, n = 0.0;
-    for (;;) {
-        n = n + 1.0;
-        const double zr2 = zr * zr;
-        const double zi2 = zi * zi;
-        const double m = zr2 + zi2;
-        if (m < Bailout) {
-            zi = 2.0 * (zi * zr) + ci;
-            zr = (zr2 - zi2) + cr;
-        }
-        if (n >= MaxIt)
-            return 0;
-        if (!(m < Bailout))
-            break;
-    }
-    return colourIndex(MColors, MaxIt, n);
-}
-
-// The same loop for MaxIt > 1. Up to 2^53 it always ends: the pass counter is an integer
+// The loop for MaxIt > 1 or NaN. Up to 2^53 it always ends: the pass counter is an integer
 // (exact like the double one in this range) and the loop stops after ceil(MaxIt) passes,
-// which is when n >= MaxIt first holds. Beyond 2^53 (infinity included) no pass count reaches
-// MaxIt, since the double counter stops growing at 2^53: only an escape ends the loop, and the
-// pass limit here is never reached.
+// which is when n >= MaxIt first holds. Beyond 2^53 (infinity included), and for a NaN MaxIt,
+// no pass count reaches MaxIt (the double counter stops growing at 2^53, and n >= NaN never
+// holds): only an escape or a repeat ends the loop in practice. The loop is still finite by
+// construction, bounded by INT64_MAX passes, so that no compiler may assume it ends and make
+// up a result (C++ lets a compiler take a loop without side effects as one that ends).
 //
 // Repeat detection: now and then the state (zr, zi) after a pass is saved, and every later
 // state is compared with it bit for bit (bits rather than ==, which takes 0.0 for -0.0). A
@@ -85,8 +65,7 @@ std::uint8_t loopWithRepeatDetection(double cr, double ci, double MaxIt, double 
     std::uint64_t savedI = std::bit_cast<std::uint64_t>(zi);
     std::int64_t n = 0;
     for (;;) {
-        const std::int64_t nextSave = n + std::max<std::int64_t>(8, n / 16);
-        const std::int64_t stop = std::min(passes, nextSave);
+        const std::int64_t stop = n + std::min(passes - n, std::max<std::int64_t>(8, n / 16));
         do {
             ++n;
             const double zr2 = zr * zr;
@@ -124,10 +103,10 @@ extern "C" ZORVAKEL_API std::uint8_t Mandelbrot(double Rmin, double /*Rmax*/, do
     // Pass 1 ends with n = 1 >= MaxIt: 0 whether or not the point escapes on it.
     if (MaxIt <= 1.0)
         return 0;
-    // Beyond 2^53 the loop ends only by escaping. A point whose orbit repeats a state never
-    // escapes, and such a point's colour index is 0 whatever MaxIt is; without the repeat
-    // check a MaxIt typed as 1e20 would keep the program computing for ever.
-    if (MaxIt > 1.0)
-        return loopWithRepeatDetection(cr, ci, MaxIt, MColors, Bailout);
-    return plainLoop(cr, ci, MaxIt, MColors, Bailout); // NaN
+    // Beyond 2^53, and for NaN, the loop ends only by escaping. A point whose orbit repeats a
+    // state never escapes, and such a point's colour index is 0 whatever MaxIt is; without the
+    // repeat check a MaxIt typed as 1e20 would keep the program computing for ever. A NaN
+    // MaxIt is the same kind of limit, one that no pass count reaches, and is served by the
+    // same rule rather than by a loop whose end the compiler would decide.
+    return loopWithRepeatDetection(cr, ci, MaxIt, MColors, Bailout);
 }
