@@ -29,8 +29,9 @@ if ! [[ $first_port =~ ^[0-9]+$ ]] || ((first_port < 1 || first_port > 65535)); 
     say "VELDTRA_VNC_PORT must be a port number, not '$first_port'"
     exit 2
 fi
-for tool in Xvfb xauth x11vnc; do
-    command -v "$tool" >/dev/null || { say "$tool is not installed (packages xvfb, xauth, x11vnc)"; exit 1; }
+for tool in Xvfb xauth x11vnc dbus-daemon; do
+    command -v "$tool" >/dev/null ||
+        { say "$tool is not installed (packages xvfb, xauth, x11vnc, dbus-daemon)"; exit 1; }
 done
 
 # Nothing this script writes may be readable by others, not even between creating a file and
@@ -40,6 +41,7 @@ umask 077
 
 work=""
 xvfb_pid=""
+bus_pid=""
 vnc_pid=""
 viewer_pid=""
 
@@ -80,6 +82,7 @@ cleanup() {
     [ -z "$viewer_pid" ] || stop_pids "$viewer_pid"
     local servers=()
     [ -z "$vnc_pid" ] || servers+=("$vnc_pid")
+    [ -z "$bus_pid" ] || servers+=("$bus_pid")
     [ -z "$xvfb_pid" ] || servers+=("$xvfb_pid")
     [ ${#servers[@]} -eq 0 ] || stop_pids "${servers[@]}"
     [ -z "$work" ] || rm -rf -- "$work"
@@ -138,6 +141,24 @@ DISPLAY=":$(head -n 1 "$work/display")"
 export DISPLAY
 printf 'add %s . %s\n' "$DISPLAY" "$cookie" | xauth -q -f "$XAUTHORITY" source -
 unset WAYLAND_DISPLAY
+
+# A desktop session gives its programs a session bus, and Qt takes other paths at start and at
+# exit without one. Where the caller has none, the viewer gets a bus of its own, private to
+# this run (its socket is in the private directory) and stopped with it.
+if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
+    : >"$work/bus-address"
+    dbus-daemon --session --nofork --nopidfile --address="unix:path=$work/bus" \
+        --print-address=9 9>"$work/bus-address" >"$work/dbus.log" 2>&1 &
+    bus_pid=$!
+    deadline=$((SECONDS + 30))
+    until grep -q . "$work/bus-address"; do
+        kill -0 "$bus_pid" 2>/dev/null || { show_log "$work/dbus.log"; say "the session bus did not start"; exit 1; }
+        ((SECONDS < deadline)) || { show_log "$work/dbus.log"; say "the session bus did not start within 30 s"; exit 1; }
+        sleep 0.05
+    done
+    DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus-address")
+    export DBUS_SESSION_BUS_ADDRESS
+fi
 
 # x11vnc looks for a free port from first_port on by itself (-autoport) and prints PORT=NNNN
 # once it listens there. -no6: the loopback IPv4 address only, so that nobody else can take the

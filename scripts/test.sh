@@ -53,13 +53,22 @@ build_tree "$VELDTRA_ROOT/build" -DBUILD_TESTING=ON
 ctest --test-dir "$VELDTRA_ROOT/build" --output-on-failure -j "$(nproc)"
 print_figures "$VELDTRA_ROOT/build" "regular build"
 
+# sanitized_ctest DIR [ctest options...]: runs ctest in a build tree with AddressSanitizer,
+# UndefinedBehaviorSanitizer and LeakSanitizer. A leak does not fail the test it shows up in:
+# sanitizer_check.sh then judges every report in ctest's log by the same rule as the display
+# tests judge the program's output.
+sanitized_ctest() {
+    local dir=$1
+    shift
+    ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 \
+        LSAN_OPTIONS=exitcode=0 \
+        UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+        ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" "$@"
+    "$VELDTRA_ROOT/scripts/sanitizer_check.sh" "$dir/Testing/Temporary/LastTest.log"
+}
+
 build_tree "$VELDTRA_ROOT/build-sanitize" -DBUILD_TESTING=ON -DVELDTRA_SANITIZE=ON
-# A leak does not fail the test it shows up in; leak_check.sh then judges every report.
-ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 \
-    LSAN_OPTIONS=suppressions=$VELDTRA_ROOT/tests/lsan.supp:exitcode=0 \
-    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-    ctest --test-dir "$VELDTRA_ROOT/build-sanitize" --output-on-failure -j "$(nproc)"
-"$VELDTRA_ROOT/scripts/leak_check.sh" "$VELDTRA_ROOT/build-sanitize/Testing/Temporary/LastTest.log"
+sanitized_ctest "$VELDTRA_ROOT/build-sanitize"
 print_figures "$VELDTRA_ROOT/build-sanitize" "sanitizer build"
 
 # The render and kernel tests once more on a ThreadSanitizer build: the grid is computed on
@@ -75,7 +84,7 @@ TSAN_OPTIONS=halt_on_error=1:allocator_may_return_null=1:suppressions=$VELDTRA_R
 VELDTRA_TARGETS="zorvakel_tests fuzz_kernel fuzz_number_to_text fuzz_text_to_number" \
     build_tree "$VELDTRA_ROOT/build-fuzz" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DBUILD_TESTING=ON -DVELDTRA_FUZZ=ON --no-warn-unused-cli
-ctest --test-dir "$VELDTRA_ROOT/build-fuzz" -R '^zorvakel\.' --output-on-failure -j "$(nproc)"
+sanitized_ctest "$VELDTRA_ROOT/build-fuzz" -R '^zorvakel\.'
 ctest --test-dir "$VELDTRA_ROOT/build-fuzz" -L fuzz --output-on-failure -j "$(nproc)"
 echo "Figures of the fuzz targets:"
 sed 's/^/  /' "$VELDTRA_ROOT"/build-fuzz/tests/fuzz/summary/*.txt

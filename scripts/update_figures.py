@@ -140,9 +140,10 @@ def reliability_block(t, date, minutes):
         ("Sanitizer reports (AddressSanitizer, UndefinedBehaviorSanitizer, LeakSanitizer, on the "
          "whole suite, the real-display programs included, and on the fuzzers; ThreadSanitizer on the "
          "render and kernel tests)", "",
-         "zero of the program's own. Allowed, by `scripts/leak_check.sh`: a buffer the D-Bus library "
-         "keeps until exit, and one block that Qt's core library sometimes still holds at exit, with "
-         "no frame of the program on its stack"),
+         "zero of the program's own. Judged in every log by one rule, `scripts/sanitizer_check.sh`: "
+         "a leak is the program's when a frame of the program or its kernel is on its stack; blocks "
+         "that only libraries hold at exit (Qt's D-Bus module and libdbus without a session bus, "
+         "Qt's core library) are counted, not failed"),
     ]
     out = [RELIABILITY[0], "",
            f"What one run of `./scripts/test.sh` tries (from a clean clone, {date}{took}):", "",

@@ -70,9 +70,12 @@ dt_diagnose()
         dt_log "windows of the program: $(timeout 20 xdotool search --all --onlyvisible --pid "${DT_APP_PID:-0}" 2>/dev/null \
             | while read -r w; do printf '%s "%s"; ' "$w" "$(timeout 20 xdotool getwindowname "$w" 2>/dev/null)"; done)"
     fi
+    local log
+    for log in "$DT_WORK"/program-*.log; do
+        [ -e "$log" ] && cp "$log" "$DT_ARTIFACTS/"
+    done
     if [ -n "$DT_APP_LOG" ] && [ -s "$DT_APP_LOG" ]; then
-        cp "$DT_APP_LOG" "$DT_ARTIFACTS/program.log"
-        dt_log "the program's output (last lines of $DT_ARTIFACTS/program.log):"
+        dt_log "the program's output (last lines of $DT_ARTIFACTS/$(basename "$DT_APP_LOG")):"
         tail -n 20 "$DT_APP_LOG" >&2
     fi
     [ -n "$DT_APP_PID" ] && ! kill -0 "$DT_APP_PID" 2>/dev/null && dt_log "the program is no longer running"
@@ -99,32 +102,47 @@ dt_stop_app()
     DT_APP_PID="" DT_WID=""
 }
 
-# Ends a test that went well: asks the program to close (SIGTERM, which it answers as a close
-# of its window), and fails after all if it does not end by itself with status 0 (a sanitized
-# build also checks for leaks then), or if a sanitizer reported anything in the output of any
-# program this test started.
+# dt_close_app: asks the program to close (SIGTERM, which it answers as a close of its window)
+# and fails the test if it does not end by itself within 30 s; the exit status is left in
+# DT_APP_STATUS.
+DT_APP_STATUS=""
+dt_close_app()
+{
+    local pid=$DT_APP_PID i
+    DT_APP_STATUS=0
+    kill -TERM "$pid" 2>/dev/null || true
+    for ((i = 0; i < 300; i++)); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$pid" 2>/dev/null && dt_fail "the program did not end within 30 s of being asked to close"
+    wait "$pid" || DT_APP_STATUS=$?
+    DT_APP_PID="" DT_WID=""
+}
+
+# The one rule by which the sanitizers' reports are judged (scripts/sanitizer_check.sh).
+DT_SANITIZER_CHECK=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../scripts" && pwd)/sanitizer_check.sh
+
+# dt_check_program_logs: judges the output of every program this test started by that rule,
+# with any AddressSanitizer or UndefinedBehaviorSanitizer error failing too. Prints the verdict
+# (the log and the stack of whatever fails) and returns non-zero on a failure.
+dt_check_program_logs()
+{
+    local logs=("$DT_WORK"/program-*.log)
+    [ -e "${logs[0]}" ] || return 0
+    "$DT_SANITIZER_CHECK" --errors "${logs[@]}" | sed "s/^/[$DT_NAME] /" >&2
+    return "${PIPESTATUS[0]}"
+}
+
+# Ends a test that went well: the program has to close by itself with status 0 when asked to,
+# and no sanitizer report in the output of any program this test started may count against it.
 dt_pass()
 {
-    local pid=$DT_APP_PID status=0 i
-    if [ -n "$pid" ]; then
-        kill -TERM "$pid" 2>/dev/null || true
-        for ((i = 0; i < 300; i++)); do
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill -0 "$pid" 2>/dev/null && dt_fail "the program did not end within 30 s of being asked to close"
-        wait "$pid" || status=$?
-        DT_APP_PID="" DT_WID=""
-        [ "$status" -eq 0 ] || dt_fail "the program ended with status $status when asked to close"
+    if [ -n "$DT_APP_PID" ]; then
+        dt_close_app
+        [ "$DT_APP_STATUS" -eq 0 ] || dt_fail "the program ended with status $DT_APP_STATUS when asked to close"
     fi
-    local log
-    for log in "$DT_WORK"/program-*.log; do
-        [ -e "$log" ] || continue
-        if grep -Eq 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$log"; then
-            DT_APP_LOG=$log
-            dt_fail "a sanitizer reported an error in the program"
-        fi
-    done
+    dt_check_program_logs || dt_fail "a sanitizer report counts against the program (see above)"
     dt_log "PASS"
 }
 
@@ -153,6 +171,11 @@ dt_init()
     trap dt_cleanup EXIT
     trap 'exit 130' INT
     trap 'exit 143' TERM HUP
+    if [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
+        dt_log "session bus $DBUS_SESSION_BUS_ADDRESS"
+    else
+        dt_log "no session bus"
+    fi
     local tool
     for tool in Xvfb xdotool xwininfo xprop import compare identify; do
         command -v "$tool" >/dev/null || dt_fail "$tool is not installed (packages xvfb, xdotool, x11-utils, imagemagick)"

@@ -4,13 +4,15 @@
 # pixel for pixel the picture that the program's window class draws for the same click.
 #
 #   render_test.sh --program VELDTRA --helper EXPECTED_PICTURES --kernel LIB --artifacts DIR
+#                  [--name NAME]   (the test's name in messages and artifacts; default render)
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/display_lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/display_lib.sh"
 
-dt_parse_args "program helper kernel artifacts" "$@"
+name=render
+dt_parse_args "program helper kernel artifacts name" "$@"
 
-dt_init render "$artifacts"
+dt_init "$name" "$artifacts"
 dt_load_layout "$helper"
 
 # What the screen must show: PicDisp as the window opens, and after one Render.

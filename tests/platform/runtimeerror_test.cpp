@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTest>
 #include <QTimer>
 
 #include <functional>
@@ -127,6 +128,7 @@ public:
     }
 
     QString objectName, text, informativeText;
+    QWidget* owner = nullptr;
     bool modal = false;
     int shown = 0;
     bool foundOnlyAmongWindows = false;
@@ -149,6 +151,7 @@ private:
         text = box->text();
         informativeText = box->informativeText();
         modal = box->isModal();
+        owner = box->parentWidget();
         box->done(QMessageBox::Ok);
     }
 
@@ -185,6 +188,38 @@ TEST(DefaultErrorReporter, ShowsAModalBoxWithKindAndMessage)
     EXPECT_TRUE(seen.informativeText.contains(QStringLiteral("The zoom divides by a width of 0.")))
         << seen.informativeText.toStdString();
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+// The box belongs to the program's window even when no window of the program is active, as
+// when the keyboard focus has gone elsewhere by the time the command fails; else the desktop
+// may leave it behind the window, or anywhere on the screen.
+TEST(DefaultErrorReporter, BelongsToTheMainWindowWhateverWindowIsActive)
+{
+    setErrorReporter({});
+    QWidget mainWindow;
+    mainWindow.show();
+    QWidget otherWindow;
+    struct Case {
+        const char* active;
+        QWidget* activate; // nullptr: the other window is shown, made active, and hidden again
+        QWidget* owner;
+    };
+    for (const Case& c : {Case{"none", nullptr, &mainWindow}, Case{"the main window", &mainWindow, &mainWindow},
+                          Case{"another window", &otherWindow, &otherWindow}}) {
+        SCOPED_TRACE(c.active);
+        otherWindow.show();
+        QWidget* active = c.activate ? c.activate : &otherWindow;
+        active->activateWindow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == active; }));
+        if (!c.activate) {
+            otherWindow.hide();
+            ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeWindow() == nullptr; }));
+        }
+        ErrorBoxCloser seen;
+        runEventProcedure([] { raiseError(ErrorKind::BindingError, QStringLiteral("no kernel")); });
+        EXPECT_EQ(seen.shown, 1);
+        EXPECT_EQ(seen.owner, c.owner);
+    }
 }
 
 TEST(DefaultErrorReporter, ShowsOutOfMemoryForAFailedAllocation)

@@ -7,7 +7,9 @@ speaks the RFB handshake to the VNC server it starts: security type None is neit
 accepted, a wrong password is refused, the password from the file (private to the user) gets
 in and sees the virtual screen. Also: the port in use is skipped and the one taken is printed,
 the virtual X server itself wants a cookie, and every way of ending the script (SIGTERM, Ctrl+C,
-the program closing) leaves no process, password or directory behind.
+the program closing) leaves no process, password or directory behind. The program runs on a
+session bus that the script starts for it, as no caller's bus is given; the program's output
+is judged by the test command's rule for sanitizer reports (scripts/sanitizer_check.sh).
 
 Every process runs on this machine's loopback address or unix sockets; every wait has a
 deadline; whatever the test started is stopped on any failure.
@@ -348,6 +350,7 @@ class Session:
 
     def __init__(self, name, script, program, work, env):
         self.name = name
+        self.script = script
         self.out_path = os.path.join(work, f"{name}.out")
         self.err_path = os.path.join(work, f"{name}.err")
         with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err:
@@ -384,10 +387,15 @@ class Session:
 
         def all_started():
             self.children = children_of(self.proc.pid)
-            return {"Xvfb", "x11vnc", "veldtra"} <= {name for name, _ in self.children.values()}
-        wait_for(START_SECONDS, f"{self.name}: Xvfb, x11vnc and veldtra as children of the script",
+            return {"Xvfb", "dbus-daemon", "x11vnc", "veldtra"} <= {name for name, _ in self.children.values()}
+        wait_for(START_SECONDS, f"{self.name}: Xvfb, dbus-daemon, x11vnc and veldtra as children of the script",
                  all_started, self)
-        log(f"{self.name}: port {self.port}, password file {self.password_file}")
+        with open(f"/proc/{self.pid_of('veldtra')}/environ", "rb") as f:
+            environ = dict(item.split(b"=", 1) for item in f.read().split(b"\0") if b"=" in item)
+        bus = "unix:path=" + os.path.join(os.path.dirname(self.password_file), "bus")
+        check(environ.get(b"DBUS_SESSION_BUS_ADDRESS") == bus.encode(),
+              f"{self.name}: the program's session bus is {environ.get(b'DBUS_SESSION_BUS_ADDRESS')}, not {bus}")
+        log(f"{self.name}: port {self.port}, password file {self.password_file}, session bus {bus}")
 
     def pid_of(self, name):
         return next(pid for pid, (comm, _) in self.children.items() if comm == name)
@@ -446,6 +454,12 @@ class Session:
         check(not os.path.exists(self.password_file), f"{self.name}: {self.password_file} is still there")
         check(not os.path.exists(os.path.dirname(self.password_file)),
               f"{self.name}: {os.path.dirname(self.password_file)} is still there")
+        checker = os.path.join(os.path.dirname(os.path.abspath(self.script)), "sanitizer_check.sh")
+        verdict = subprocess.run([checker, "--errors", self.out_path, self.err_path], stdin=subprocess.DEVNULL,
+                                 capture_output=True, text=True, timeout=IO_SECONDS)
+        log(f"{self.name}: {verdict.stdout.strip()}")
+        check(verdict.returncode == 0, f"{self.name}: a sanitizer report counts against the program:\n"
+              + verdict.stdout + verdict.stderr)
         log(f"{self.name}: ended by {getattr(how, 'name', how)} with status {status}, nothing left behind")
 
     def kill(self):
@@ -509,7 +523,8 @@ def main():
     def environment(**extra):
         env = {k: v for k, v in os.environ.items()
                if k not in ("DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "XDG_RUNTIME_DIR", "TMPDIR",
-                            "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "VELDTRA_VNC_PORT")}
+                            "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "VELDTRA_VNC_PORT",
+                            "DBUS_SESSION_BUS_ADDRESS")}
         env["HOME"] = os.path.join(work, "home")
         env.update(extra)
         return env

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QString>
+#include <QWidget>
 
 #include <cstdio>
 #include <new>
@@ -51,12 +52,26 @@ ErrorReporter& customReporter()
     return reporter;
 }
 
+// The window an error box belongs to: the active one, else the program's visible main window.
+// The keyboard focus may have left the program by the time a command fails (the pointer moved
+// away under a focus-follows-pointer desktop, another program took it); the box still has to
+// stay with, and over, the window whose command raised it.
+QWidget* errorBoxOwner()
+{
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows)
+        if (window->isVisible() && window->windowType() == Qt::Window)
+            return window;
+    return nullptr;
+}
+
 void showErrorBox(const RuntimeError& error)
 {
     // The title names the error; the desktop adds the program's name to it.
     QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kindName(error.kind())),
-                    QString::fromUtf8(kindName(error.kind())), QMessageBox::Ok,
-                    QApplication::activeWindow());
+                    QString::fromUtf8(kindName(error.kind())), QMessageBox::Ok, errorBoxOwner());
     box.setObjectName(QStringLiteral("runtimeErrorBox"));
     box.setInformativeText(QString::fromUtf8(error.what()));
     box.setWindowModality(Qt::ApplicationModal);
