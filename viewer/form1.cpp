@@ -6,7 +6,8 @@
 #include "platform/conversions.h"
 #include "platform/gdi.h"
 #include "platform/runtimeerror.h"
-#include "platform/screen.h"
+#include "platform/savepicture.h"
+#include "platform/doevents.h"
 #include "platform/termination.h"
 #include "rowworkers.h"
 
