@@ -85,7 +85,7 @@ form1::form1(QWidget* parent) : QWidget(parent)
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(kClientWidth, kClientHeight);
     createControls();
-    setTabOrder();
+    arrangeTabOrder();
     connectEvents();
     PicDisp->setFocus();
 }
@@ -143,7 +143,7 @@ void form1::createControls()
     lblHeight = place<Label>(this, "lblHeight", 200, 256, 129, 17, QString());
 }
 
-void form1::setTabOrder()
+void form1::arrangeTabOrder()
 {
     const QWidget* order[] = {PicDisp, cmdRender, txtRmin, txtRmax, txtImin, txtImax,
                               txtMaxIt, Slider1, txtMColors, PicSmall, cmdSave, txtHeight,

@@ -93,7 +93,8 @@ public:
 
 private:
     void createControls();
-    void setTabOrder();
+    // The order in which Tab moves the focus through the controls.
+    void arrangeTabOrder();
     void connectEvents();
     struct PointFields;
     PointFields readPointFields() const;
