@@ -99,7 +99,7 @@ private:
     struct PointFields;
     PointFields readPointFields() const;
     void computeGrid();
-    std::int32_t columnLimitOfRow() const;
+    std::int32_t readColumnLimit() const;
     std::int32_t computeRowsOnWorkers(std::int32_t rowLimit, double stepR, double stepI);
     void showHiddenPicture();
     void writeDefaultWindow();
