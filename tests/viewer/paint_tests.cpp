@@ -60,7 +60,8 @@ protected:
 
 } // namespace
 
-// The colour index of a grid value is the code of its first decimal digit.
+// The colour index of a grid value is the code of its first decimal digit, in the table that
+// painting reads.
 TEST_F(PaintTest, ColourIndexIsTheLeadingDigitCode)
 {
     struct Case {
@@ -70,7 +71,7 @@ TEST_F(PaintTest, ColourIndexIsTheLeadingDigitCode)
     const std::array<Case, 12> cases{{{0, 48}, {1, 49}, {7, 55}, {9, 57}, {10, 49}, {19, 49},
                                       {99, 57}, {100, 49}, {199, 49}, {200, 50}, {209, 50}, {255, 50}}};
     for (const Case& c : cases)
-        EXPECT_EQ(mLoadFractal::leadingDigitCode(c.value), c.code) << int(c.value);
+        EXPECT_EQ(mLoadFractal::digitCode(mLoadFractal::kLeadingDigit[c.value]), c.code) << int(c.value);
 
     // The same through a paint: one grid point per case in row 1.
     fillGrid(static_cast<std::int32_t>(cases.size()), 1, [&](std::int32_t x, std::int32_t y) {
