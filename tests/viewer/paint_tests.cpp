@@ -61,7 +61,7 @@ protected:
 } // namespace
 
 // The colour index of a grid value is the code of its first decimal digit, in the table that
-// painting reads.
+// painting reads. Pins an intended behaviour (docs/behaviour.md): only the leading digit counts.
 TEST_F(PaintTest, ColourIndexIsTheLeadingDigitCode)
 {
     struct Case {
@@ -99,7 +99,8 @@ void PrintTo(const ColourCase& c, std::ostream* os) { *os << c.name; }
 class PaintColourTest : public PaintTest, public ::testing::WithParamInterface<ColourCase> {};
 
 // colour = (range / MaxIt) * code, rounded half to even to 32 bits; red = low byte,
-// green = next byte, blue = third byte / 65535. A colour beyond 32 bits sets no pixel.
+// green = next byte, blue = third byte / 65535. A colour beyond 32 bits sets no pixel. Pins an
+// intended behaviour (docs/behaviour.md): the division by 65535 and the pixels left unset.
 TEST_P(PaintColourTest, GridValueGivesItsColour)
 {
     const ColourCase& c = GetParam();
@@ -140,7 +141,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ColourCase>& info) { return std::string(info.param.name); });
 
 // Pixel (x, y) shows grid point (x + 1, y + 1); the grid's row 0 and column 0 are never shown,
-// and the picture takes the snapshot's size whatever size it had.
+// and the picture takes the snapshot's size whatever size it had. Pins an intended behaviour
+// (docs/behaviour.md): the shift by one point.
 TEST_F(PaintTest, PixelShowsTheGridPointBelowRightOfIt)
 {
     // Row and column 0 hold 9 (code 57); every other point a digit from 0 to 8.
