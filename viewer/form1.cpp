@@ -6,7 +6,8 @@
 #include "platform/conversions.h"
 #include "platform/gdi.h"
 #include "platform/runtimeerror.h"
-#include "platform/screen.h"
+#include "platform/savepicture.h"
+#include "platform/doevents.h"
 #include "platform/termination.h"
 #include "rowworkers.h"
 
@@ -84,7 +85,7 @@ form1::form1(QWidget* parent) : QWidget(parent)
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(kClientWidth, kClientHeight);
     createControls();
-    setTabOrder();
+    arrangeTabOrder();
     connectEvents();
     PicDisp->setFocus();
 }
@@ -142,7 +143,7 @@ void form1::createControls()
     lblHeight = place<Label>(this, "lblHeight", 200, 256, 129, 17, QString());
 }
 
-void form1::setTabOrder()
+void form1::arrangeTabOrder()
 {
     const QWidget* order[] = {PicDisp, cmdRender, txtRmin, txtRmax, txtImin, txtImax,
                               txtMaxIt, Slider1, txtMColors, PicSmall, cmdSave, txtHeight,
@@ -236,6 +237,14 @@ void form1::cmdRender_Click()
 struct form1::PointFields {
     double rmin, rmax, imin, imax, maxIt, mColors;
     std::int16_t width, height;
+
+    // The kernel's value of the grid point (row, column) with these fields and steps.
+    std::uint8_t computePoint(MandelbrotFn kernel, std::int16_t row, std::int16_t column, double stepR,
+                              double stepI) const
+    {
+        return kernel(rmin, rmax, imin, imax, maxIt, mColors, width, height, row, column, kBailout,
+                      stepR, stepI);
+    }
 };
 
 form1::PointFields form1::readPointFields() const
@@ -294,7 +303,8 @@ void form1::computeGrid()
     // Fetched at the first point, where the library is bound (or fails to be), then kept.
     MandelbrotFn kernel = nullptr;
     for (std::int32_t i = sharedRows; i <= rowLimit; i = nextCounter(i)) {
-        const std::int32_t columnLimit = columnLimitOfRow();
+        // Read at the start of every row, from the field as it stands then.
+        const std::int32_t columnLimit = readColumnLimit();
         // Where the whole row lies in the grid, its cells are written directly.
         std::uint8_t* cells = FractalGrid.contains(std::max(columnLimit, 0), i) ? FractalGrid.row(i) : nullptr;
         for (std::int32_t j = 0; j <= columnLimit; j = nextCounter(j)) {
@@ -308,8 +318,7 @@ void form1::computeGrid()
             const std::int16_t row = gridIndex(i, "Row"), column = gridIndex(j, "Column");
             if (!kernel) [[unlikely]]
                 kernel = kernelbinding::kernel();
-            const std::uint8_t value = kernel(f.rmin, f.rmax, f.imin, f.imax, f.maxIt, f.mColors, f.width,
-                                              f.height, row, column, kBailout, stepR, stepI);
+            const std::uint8_t value = f.computePoint(kernel, row, column, stepR, stepI);
             if (cells)
                 cells[j] = value;
             else
@@ -319,7 +328,8 @@ void form1::computeGrid()
     }
 }
 
-std::int32_t form1::columnLimitOfRow() const
+// The last column index, Width + 1, from the field as it stands: the same for every row.
+std::int32_t form1::readColumnLimit() const
 {
     return toInt32(checkedAdd(txtWidth->readDouble(), 1.0, "Width + 1"), QStringLiteral("Width + 1"));
 }
@@ -338,7 +348,7 @@ std::int32_t form1::computeRowsOnWorkers(std::int32_t rowLimit, double stepR, do
     const int threads = rowworkers::threadCount();
     if (threads < 2 || rowLimit < 0)
         return 0;
-    const std::int32_t columnLimit = columnLimitOfRow();
+    const std::int32_t columnLimit = readColumnLimit();
     if (columnLimit < 0 || columnLimit > lastIndex)
         return 0;
     const std::int32_t rows = std::min(rowLimit, lastIndex) + 1;
@@ -354,8 +364,7 @@ std::int32_t form1::computeRowsOnWorkers(std::int32_t rowLimit, double stepR, do
         for (std::int32_t j = 0; j <= columnLimit; ++j) {
             if (stop.stop_requested()) [[unlikely]]
                 return;
-            cells[j] = kernel(f.rmin, f.rmax, f.imin, f.imax, f.maxIt, f.mColors, f.width, f.height, row,
-                              static_cast<std::int16_t>(j), kBailout, stepR, stepI);
+            cells[j] = f.computePoint(kernel, row, static_cast<std::int16_t>(j), stepR, stepI);
         }
     };
     auto advanceBar = [this](std::int32_t finishedRows) {

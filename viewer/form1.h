@@ -93,12 +93,13 @@ public:
 
 private:
     void createControls();
-    void setTabOrder();
+    // The order in which Tab moves the focus through the controls.
+    void arrangeTabOrder();
     void connectEvents();
     struct PointFields;
     PointFields readPointFields() const;
     void computeGrid();
-    std::int32_t columnLimitOfRow() const;
+    std::int32_t readColumnLimit() const;
     std::int32_t computeRowsOnWorkers(std::int32_t rowLimit, double stepR, double stepI);
     void showHiddenPicture();
     void writeDefaultWindow();

@@ -71,27 +71,6 @@ void ByteGrid::set(std::int64_t x, std::int64_t y, std::uint8_t value)
 
 namespace {
 
-// The leading decimal digit of every byte value.
-constexpr auto kLeadingDigit = [] {
-    std::array<std::uint8_t, 256> digits{};
-    for (unsigned value = 0; value < digits.size(); ++value) {
-        unsigned v = value;
-        while (v >= 10)
-            v /= 10;
-        digits[value] = static_cast<std::uint8_t>(v);
-    }
-    return digits;
-}();
-
-} // namespace
-
-std::uint8_t leadingDigitCode(std::uint8_t value)
-{
-    return static_cast<std::uint8_t>('0' + kLeadingDigit[value]);
-}
-
-namespace {
-
 // Runs the steps of one paint: an error ends the step that raised it and the paint goes on
 // with the next. A lack of memory is the one error the paint does not keep to itself: the
 // picture would silently come out incomplete, so the first one is reported once the paint is
@@ -140,7 +119,7 @@ public:
     {
         const double factor = static_cast<double>(colourRange) / maxIt;
         for (std::size_t digit = 0; digit < 10; ++digit)
-            entries_[digit] = pixelOf(factor * static_cast<double>(48 + digit));
+            entries_[digit] = pixelOf(factor * static_cast<double>(digitCode(digit)));
         entries_[kInitial] = pixelOf(0.0);
         for (std::size_t value = 0; value < byValue_.size(); ++value)
             byValue_[value] = entries_[kLeadingDigit[value]];

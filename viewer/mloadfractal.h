@@ -3,6 +3,8 @@
 // size and limit it was rendered with, and the painting of that grid into a picture.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -66,7 +68,23 @@ inline std::int16_t SnapHeight = 0;
 void DrawFractal(platform::PictureBox& picture, std::int32_t colourRange,
                  platform::ProgressBar& progress) noexcept;
 
-// The code of the first character of the decimal text of a grid value: 48 + its leading digit.
-std::uint8_t leadingDigitCode(std::uint8_t value);
+// Only the leading decimal digit of a grid value picks its colour: the colour is the colour range
+// over MaxIt times the character code of that digit ('0' to '9', 48 to 57). Painting reads both
+// from here.
+inline constexpr std::array<std::uint8_t, 256> kLeadingDigit = [] {
+    std::array<std::uint8_t, 256> digits{};
+    for (unsigned value = 0; value < digits.size(); ++value) {
+        unsigned v = value;
+        while (v >= 10)
+            v /= 10;
+        digits[value] = static_cast<std::uint8_t>(v);
+    }
+    return digits;
+}();
+
+constexpr std::uint8_t digitCode(std::size_t digit)
+{
+    return static_cast<std::uint8_t>('0' + digit);
+}
 
 } // namespace mLoadFractal

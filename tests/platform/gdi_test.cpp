@@ -2,7 +2,7 @@
 // The graphics operations over picture-box images: StretchBlt, GetObjectA, GetDIBits and
 // SetDIBits, and memory contexts.
 #include "platform/gdi.h"
-#include "platform/gdi_p.h"
+#include "platform/gdihandles.h"
 #include "platform/picturebox.h"
 #include "test_support.h"
 

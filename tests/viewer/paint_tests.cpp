@@ -60,7 +60,8 @@ protected:
 
 } // namespace
 
-// The colour index of a grid value is the code of its first decimal digit.
+// The colour index of a grid value is the code of its first decimal digit, in the table that
+// painting reads. Pins an intended behaviour (docs/behaviour.md): only the leading digit counts.
 TEST_F(PaintTest, ColourIndexIsTheLeadingDigitCode)
 {
     struct Case {
@@ -70,7 +71,7 @@ TEST_F(PaintTest, ColourIndexIsTheLeadingDigitCode)
     const std::array<Case, 12> cases{{{0, 48}, {1, 49}, {7, 55}, {9, 57}, {10, 49}, {19, 49},
                                       {99, 57}, {100, 49}, {199, 49}, {200, 50}, {209, 50}, {255, 50}}};
     for (const Case& c : cases)
-        EXPECT_EQ(mLoadFractal::leadingDigitCode(c.value), c.code) << int(c.value);
+        EXPECT_EQ(mLoadFractal::digitCode(mLoadFractal::kLeadingDigit[c.value]), c.code) << int(c.value);
 
     // The same through a paint: one grid point per case in row 1.
     fillGrid(static_cast<std::int32_t>(cases.size()), 1, [&](std::int32_t x, std::int32_t y) {
@@ -98,7 +99,8 @@ void PrintTo(const ColourCase& c, std::ostream* os) { *os << c.name; }
 class PaintColourTest : public PaintTest, public ::testing::WithParamInterface<ColourCase> {};
 
 // colour = (range / MaxIt) * code, rounded half to even to 32 bits; red = low byte,
-// green = next byte, blue = third byte / 65535. A colour beyond 32 bits sets no pixel.
+// green = next byte, blue = third byte / 65535. A colour beyond 32 bits sets no pixel. Pins an
+// intended behaviour (docs/behaviour.md): the division by 65535 and the pixels left unset.
 TEST_P(PaintColourTest, GridValueGivesItsColour)
 {
     const ColourCase& c = GetParam();
@@ -139,7 +141,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ColourCase>& info) { return std::string(info.param.name); });
 
 // Pixel (x, y) shows grid point (x + 1, y + 1); the grid's row 0 and column 0 are never shown,
-// and the picture takes the snapshot's size whatever size it had.
+// and the picture takes the snapshot's size whatever size it had. Pins an intended behaviour
+// (docs/behaviour.md): the shift by one point.
 TEST_F(PaintTest, PixelShowsTheGridPointBelowRightOfIt)
 {
     // Row and column 0 hold 9 (code 57); every other point a digit from 0 to 8.

@@ -152,6 +152,39 @@ TEST_F(RenderTest, StepsBecomeVisibleInOrder)
     EXPECT_EQ(f->PicHidden->image().size(), QSize(320, 240));
 }
 
+// Pins an intended behaviour (docs/behaviour.md): a size or MaxIt typed while the status reads
+// "Drawing..." is recorded for the paint, but the grid stays the one computed before it.
+TEST_F(RenderTest, EditWhileDrawingReachesTheSnapshotNotTheGrid)
+{
+    // The spy's hook counts on the last call being the loop's last point: the loop on one thread.
+    rowworkers::ThreadCountScope oneThread(1);
+    QString captionAtEdit;
+    KernelSpy spy;
+    spy.onCall = [&](const KernelCall&, std::size_t index) {
+        if (index != 322u * 242u - 1)
+            return;
+        QTimer::singleShot(0, f.get(), [&] {
+            captionAtEdit = f->lblProcess->Caption();
+            f->txtWidth->setText(QStringLiteral("100"));
+            f->txtHeight->setText(QStringLiteral("80"));
+            f->txtMaxIt->setText(QStringLiteral("50"));
+        });
+    };
+    render();
+
+    EXPECT_EQ(captionAtEdit, QStringLiteral("Drawing..."));
+    EXPECT_TRUE(gridHoldsDefaultView());
+    EXPECT_EQ(mLoadFractal::SnapWidth, 100);
+    EXPECT_EQ(mLoadFractal::SnapHeight, 80);
+    EXPECT_EQ(mLoadFractal::SnapMaxIt, 50.0);
+    ASSERT_EQ(f->PicHidden->image().size(), QSize(100, 80));
+    // The picture is the default grid's top-left part, painted with the new MaxIt.
+    platform::PictureBox expected;
+    platform::ProgressBar bar;
+    mLoadFractal::DrawFractal(expected, f->Slider1->Value(), bar);
+    EXPECT_TRUE(sameImage(f->PicHidden->image(), expected.image()));
+}
+
 // ---- How the fields are read ------------------------------------------------------------
 
 // The eight fields are read again for every point, the column limit at the start of every row;
@@ -329,7 +362,8 @@ protected:
 
 // A failure ends the render where it happens: the error is reported, the caption, the disabled
 // display, the bar and the grid stay as the failure left them, the snapshot, the pictures and
-// the pending zoom are those from before; the next good render puts everything right.
+// the pending zoom are those from before; the next good render puts everything right. Pins an
+// intended behaviour (docs/behaviour.md): "Rendering..." and the disabled display stay.
 TEST_P(RenderFailureTest, StopsAtTheFailingStepAndRecovers)
 {
     const FailingRender& p = std::get<0>(GetParam());

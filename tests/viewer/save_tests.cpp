@@ -268,7 +268,8 @@ void PrintTo(const FailingSave& s, std::ostream* os) { *os << s.name; }
 class SaveFailureTest : public SaveTest, public ::testing::WithParamInterface<FailingSave> {};
 
 // A save that fails reports a file error, leaves "Saving..." showing, and leaves a file that
-// was there byte for byte as it was, with no leftovers beside it.
+// was there byte for byte as it was, with no leftovers beside it. Pins an intended behaviour
+// (docs/behaviour.md): "Saving..." stays.
 TEST_P(SaveFailureTest, ReportsFileErrorAndKeepsWhatWasThere)
 {
     const FailingSave& p = GetParam();

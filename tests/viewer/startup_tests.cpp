@@ -148,7 +148,8 @@ TEST_F(StartUpTest, EnterPressesTheFocusedButton)
 using ResetTest = ViewerTest;
 
 // Reset writes the default window into the four window fields only, leaves the labels as they
-// were and makes a zoom pending; a second Reset changes nothing more.
+// were and makes a zoom pending; a second Reset changes nothing more. Pins an intended behaviour
+// (docs/behaviour.md): the labels stay.
 TEST_F(ResetTest, WritesTheDefaultWindowAndMakesAZoomPending)
 {
     render();
@@ -307,6 +308,7 @@ TEST_F(ColourRangeTest, CaptionFollowsDraggingAndChanges)
     EXPECT_EQ(f->Label6->Caption(), rangeCaption(0));
 }
 
+// Pins an intended behaviour (docs/behaviour.md): a new colour range shows only after Redraw.
 TEST_F(ColourRangeTest, StepButtonsDoNotRepaint)
 {
     render();

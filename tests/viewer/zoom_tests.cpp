@@ -330,9 +330,31 @@ TEST_F(ZoomTest, SecondSelectionIsMeasuredAgainstTheRenderedWindow)
     EXPECT_EQ(windowFields(), rendered);
 }
 
+// Pins an intended behaviour (docs/behaviour.md): after Reset the display still shows the last
+// rendered picture, so a selection on it is measured against the window saved at the last
+// press on that picture, not against the defaults that Reset wrote.
+TEST_F(ZoomTest, SelectionAfterResetIsMeasuredAgainstTheWindowSavedAtThePress)
+{
+    drag({50, 40}, {200, 150});
+    render();
+    const QStringList rendered = windowFields();
+    drag({10, 10}, {100, 80}); // its press saves the rendered window
+    click(f->cmdReset);
+    ASSERT_EQ(windowFields(), (QStringList{"-2", "0.5", "-1.25", "1.25"}));
+
+    press({0, 0});
+    EXPECT_EQ(windowFields(), rendered);
+    move({321, 241});
+    release({321, 241});
+    EXPECT_EQ(windowFields(), rendered);
+    EXPECT_TRUE(f->ZoomPending);
+    EXPECT_TRUE(errors.empty());
+}
+
 using FreshWindowZoomTest = ViewerTest;
 
 // Reset makes a zoom pending; with no window saved yet the press writes that empty window.
+// Pins an intended behaviour (docs/behaviour.md): the window saved at the last press, here none.
 TEST_F(FreshWindowZoomTest, SelectionAfterResetStartsFromZero)
 {
     click(f->cmdReset);

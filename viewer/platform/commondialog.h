@@ -5,7 +5,6 @@
 
 #include <functional>
 
-class QImage;
 class QWidget;
 
 namespace platform {
@@ -30,10 +29,5 @@ public:
     using Answerer = std::function<QString(const CommonDialog&)>;
     static void setAnswerer(Answerer answerer);
 };
-
-// Writes the image to `fileName` as a BMP file, whatever the name's extension. An existing file
-// is replaced atomically: a save that fails leaves it untouched. A name that stands for no
-// regular file (a device, a pipe) is refused. Raises FileError on failure.
-void SavePicture(const QImage& image, const QString& fileName);
 
 } // namespace platform

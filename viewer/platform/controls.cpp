@@ -87,7 +87,7 @@ ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent)
     connect(catchUp_, &QTimer::timeout, this, [this] { showValue(true); });
 }
 
-int ProgressBar::shownSteps() const
+int ProgressBar::stepsOfValue() const
 {
     if (!(max_ > 0.0f))
         return 0;
@@ -106,14 +106,14 @@ void ProgressBar::setValue(float value)
     value_ = value;
     // A return to the start, the end, or a first step after a pause is shown at once; steps in
     // quick succession wait for the next screen refresh.
-    const int steps = shownSteps();
+    const int steps = stepsOfValue();
     showValue(steps == 0 || steps == kSteps || sincePaint_.elapsed() >= 16);
 }
 
 void ProgressBar::showValue(bool immediately)
 {
-    const int steps = shownSteps();
-    if (steps == QProgressBar::value())
+    const int steps = stepsOfValue();
+    if (steps == stepsOnScreen())
         return;
     if (immediately) {
         QProgressBar::setValue(steps); // repaints synchronously when the bar changes

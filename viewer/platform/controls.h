@@ -78,9 +78,16 @@ public:
     void setMax(float max);
     void setValue(float value);
 
+    // The thousandths of the bar painted on screen (Value against Max, as last shown).
+    int stepsOnScreen() const { return QProgressBar::value(); }
+
 private:
+    // QProgressBar's value() counts stepsOnScreen, not Value: hidden so that neither is read
+    // for the other.
+    using QProgressBar::value;
+
     static constexpr int kSteps = 1000;
-    int shownSteps() const;
+    int stepsOfValue() const; // the thousandths that Value against Max comes to
     void showValue(bool immediately); // brings the bar on screen to Value
 
     float max_ = 100.0f;

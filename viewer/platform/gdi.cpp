@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "gdi.h"
-#include "gdi_p.h"
+#include "gdihandles.h"
 
 #include <QImage>
 #include <QWidget>

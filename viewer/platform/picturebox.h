@@ -2,7 +2,7 @@
 #pragma once
 
 #include "gdi.h"
-#include "gdi_p.h"
+#include "gdihandles.h"
 
 #include <QImage>
 #include <QWidget>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Services of the windowing runtime that belong to no control.
+// The screen's layout unit, the twip, in pixels.
 #pragma once
 
 namespace platform {
@@ -10,8 +10,5 @@ struct Screen {
     static constexpr float TwipsPerPixelX() { return 15.0f; }
     static constexpr float TwipsPerPixelY() { return 15.0f; }
 };
-
-// Lets the user interface process every pending event before it returns.
-void DoEvents();
 
 } // namespace platform

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
-// What the graphics handles stand for; known to the platform layer only.
+// What the graphics handles (HDC, HBITMAP) stand for. The graphics operations read them, and a
+// picture box owns the handles of its image (so picturebox.h includes this); code above the
+// platform layer only passes the handles on.
 #pragma once
 
 #include "gdi.h"

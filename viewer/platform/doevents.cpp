@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "screen.h"
+#include "doevents.h"
 
 #include <QCoreApplication>
 
