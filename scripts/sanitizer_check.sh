@@ -37,8 +37,10 @@ awk -v root="$root/" -v errors="$errors" '
         }
         inLeak = 0
     }
-    # The file of a frame: its last field, the module in parentheses or the source file.
+    # The file of a frame: its last field, the module in parentheses or the source file (newer
+    # sanitizers add the build id of the module after it).
     function frameFile(line,    n, field) {
+        sub(/ \(BuildId: [0-9a-f]+\)$/, "", line)
         n = split(line, field, " ")
         file = field[n]
         if (file ~ /^\(.*\)$/) file = substr(file, 2, length(file) - 2)

@@ -48,7 +48,7 @@ dbus_at_exit.log            -        0 0 leak(s) of the program, 3 of libraries 
 dbus_at_exit.log            --errors 0 0 leak(s) of the program, 3 of libraries alone
 program_leak.log            -        1 program_leak.log: a leak of the program: Direct leak of 16 byte(s)
 program_leak.log            -        1 in form1::cmdRender_Click() $root/viewer/form1.cpp:321
-installed_kernel_leak.log   -        1 (/usr/lib/x86_64-linux-gnu/veldtra/libzorvakel.so+0xf10)
+installed_kernel_leak.log   -        1 installed_kernel_leak.log: a leak of the program: Direct leak of 8 byte(s)
 address_error.log           -        0 0 leak(s) of the program, 0 of libraries alone
 address_error.log           --errors 1 address_error.log: a sanitizer reported an error in the program
 address_error.log           --errors 1 in mLoadFractal::DrawFractal() $root/viewer/mloadfractal.cpp:88
