@@ -393,7 +393,8 @@ class Session:
         with open(f"/proc/{self.pid_of('veldtra')}/environ", "rb") as f:
             environ = dict(item.split(b"=", 1) for item in f.read().split(b"\0") if b"=" in item)
         bus = "unix:path=" + os.path.join(os.path.dirname(self.password_file), "bus")
-        check(environ.get(b"DBUS_SESSION_BUS_ADDRESS") == bus.encode(),
+        # The daemon prints its address with the bus's guid after a comma.
+        check(environ.get(b"DBUS_SESSION_BUS_ADDRESS", b"").split(b",")[0] == bus.encode(),
               f"{self.name}: the program's session bus is {environ.get(b'DBUS_SESSION_BUS_ADDRESS')}, not {bus}")
         log(f"{self.name}: port {self.port}, password file {self.password_file}, session bus {bus}")
 
