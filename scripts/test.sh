@@ -80,11 +80,12 @@ TSAN_OPTIONS=halt_on_error=1:allocator_may_return_null=1:suppressions=$VELDTRA_R
     -R '^(zorvakel|viewer\.([^.]*Render[^.]*|[^.]*SharedRows[^.]*|Threads/TerminationDuringTheGrid))\.'
 
 # The clang build also runs the kernel's own tests: every result of the kernel is decided by its
-# code, the same bytes whichever compiler built it.
+# code, the same bytes whichever compiler built it. The check of the library's exports is left
+# to the plain builds: coverage instrumentation adds symbols of its own to this one.
 VELDTRA_TARGETS="zorvakel_tests fuzz_kernel fuzz_number_to_text fuzz_text_to_number" \
     build_tree "$VELDTRA_ROOT/build-fuzz" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DBUILD_TESTING=ON -DVELDTRA_FUZZ=ON --no-warn-unused-cli
-sanitized_ctest "$VELDTRA_ROOT/build-fuzz" -R '^zorvakel\.'
+sanitized_ctest "$VELDTRA_ROOT/build-fuzz" -R '^zorvakel\.' -E '^zorvakel\.KernelLibrary\.ExportsOnlyMandelbrot$'
 ctest --test-dir "$VELDTRA_ROOT/build-fuzz" -L fuzz --output-on-failure -j "$(nproc)"
 echo "Figures of the fuzz targets:"
 sed 's/^/  /' "$VELDTRA_ROOT"/build-fuzz/tests/fuzz/summary/*.txt
